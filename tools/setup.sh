@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the client and the tests need.
+# Idempotent: packages already present are left alone; safe to run again.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git
+  # libraries the client links
+  libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev libtinyxml-dev
+  libsqlite3-dev libpng-dev libssl-dev nlohmann-json3-dev libcairo2-dev
+  libpango1.0-dev
+  # a CJK font so the Chinese texts of the skin and the menus render
+  fonts-wqy-microhei fonts-dejavu-core
+  # tests, benchmarks and the stand-in operator
+  libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev curl
+  # end-to-end tests: a virtual display, input, screenshots, a compositor, a tray host
+  xvfb xauth x11-utils xdotool imagemagick xcompmgr trayer dbus-x11
+  xdg-utils xdg-user-dirs
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
