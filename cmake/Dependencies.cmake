@@ -19,8 +19,8 @@ find_package(nlohmann_json 3 REQUIRED)
 find_package(GTest REQUIRED)
 find_package(benchmark REQUIRED)
 
-# cpp-httplib is header-only; Debian installs it as /usr/include/httplib.h.
-find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
+# Debian builds cpp-httplib as a shared library (libcpp-httplib.so); its header
+# must be compiled with the library's feature defines, which pkg-config gives.
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(torvane_httplib INTERFACE)
-target_include_directories(torvane_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(torvane_httplib INTERFACE Threads::Threads)
+target_link_libraries(torvane_httplib INTERFACE PkgConfig::HTTPLIB Threads::Threads)
