@@ -1,0 +1,78 @@
+// The display backend interface: what the shared window layer asks of a
+// display. Two implementations: gtk/ (the product) and headless/ (tests).
+// Backends report back only through the inbound API in Input.h; they never
+// call application windows directly.
+//
+// Every call is made on the user-interface thread, except Wake.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/ui/Types.h"
+#include "platform/ui/Window.h"
+
+struct _cairo_surface;
+
+namespace ui {
+
+enum class ShowState { Hidden, Normal, Minimized, Maximized };
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  virtual bool Open() = 0;
+  virtual void Close() = 0;
+
+  // Runs native events until woken (see Wake), a native event was handled,
+  // or timeoutMs passed (-1: no limit).
+  virtual void Wait(int timeoutMs) = 0;
+  // Handles native events that are ready, without blocking; true if any.
+  virtual bool ProcessNative() = 0;
+  // Makes a Wait return. Any thread; async-signal-safe.
+  virtual void Wake() = 0;
+
+  // Top-level windows; rect in screen coordinates.
+  virtual void CreateTopLevel(HWND hwnd, const RECT& rect, DWORD style, DWORD exStyle) = 0;
+  virtual void DestroyTopLevel(HWND hwnd) = 0;
+  virtual void SetShowState(HWND hwnd, ShowState state, bool activate) = 0;
+  virtual void SetGeometry(HWND hwnd, const RECT& rect) = 0;
+  virtual void SetTitle(HWND hwnd, const std::string& title) = 0;
+  virtual void SetMinTrackSize(HWND hwnd, int cx, int cy) = 0;
+  virtual void SetLayered(HWND hwnd, bool layered) = 0;
+  virtual void SetKeepAbove(HWND hwnd, bool above) = 0;
+  virtual void SetIcon(HWND hwnd, const std::string& pngBytes) = 0;
+  // The window needs a paint; the backend calls input::Paint when it draws.
+  virtual void Invalidate(HWND hwnd) = 0;
+  // The whole look of a layered window.
+  virtual void PresentLayered(HWND hwnd, _cairo_surface* surface, int width, int height) = 0;
+  virtual void Raise(HWND hwnd) = 0;
+  virtual void Activate(HWND hwnd) = 0;
+  // Move and edge-resize drags started from the last button press.
+  virtual void BeginMoveDrag(HWND hwnd) = 0;
+  virtual void BeginResizeDrag(HWND hwnd, int edge) = 0;  // WMSZ_*
+  virtual void SetCursor(HWND hwnd, Cursor cursor) = 0;
+  virtual RECT WorkArea() = 0;
+  virtual POINT CursorPos() = 0;
+
+  // Native child widgets, placed in client coordinates of their top-level.
+  virtual void AttachNative(HWND top, HWND child, void* widget) = 0;
+  virtual void PlaceNative(HWND child, const RECT& rectInTop, bool visible) = 0;
+  virtual void DetachNative(HWND child) = 0;
+
+  virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
+
+  // The tip window: text shown near a screen point, or hidden.
+  virtual void ShowTip(const std::string& text, POINT screen) = 0;
+  virtual void HideTip() = 0;
+};
+
+Backend* CurrentBackendImpl();
+
+std::unique_ptr<Backend> CreateGtkBackend();
+std::unique_ptr<Backend> CreateHeadlessBackend();
+// The headless backend paints a top-level window on request of the loop.
+void HeadlessPaint(HWND top);
+
+}  // namespace ui

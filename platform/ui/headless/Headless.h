@@ -1,0 +1,64 @@
+// The headless backend's test API: a working fake display. Windows keep
+// geometry, visibility, focus and z-order; each top-level has an ARGB32
+// surface holding what it shows (its last paint, or its layered image);
+// input is injected in client coordinates of a top-level; the clock can be
+// made manual; message boxes are recorded and answered from a script.
+// UI thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ui/Window.h"
+
+struct _cairo_surface;
+
+namespace ui::headless {
+
+// Input, in client coordinates of the top-level window `top`.
+void MouseMove(HWND top, int x, int y);
+void MouseDown(HWND top, int x, int y, bool right = false);
+void MouseUp(HWND top, int x, int y, bool right = false);
+// Move, down and up at one point, pumping in between.
+void Click(HWND top, int x, int y);
+void MouseLeave(HWND top);
+
+// What the window shows now (owned by the backend; valid until the next paint).
+_cairo_surface* Frame(HWND top);
+// The ARGB32 pixel (premultiplied, 0xAARRGGBB) the window shows at (x, y); 0 outside.
+std::uint32_t Pixel(HWND top, int x, int y);
+bool SavePng(HWND top, const std::string& path);
+int PaintCount(HWND top);
+
+// The display.
+void SetWorkArea(const RECT& rect);
+void SetCursorPos(POINT screen);
+Cursor CurrentCursor();
+// The keep-above flag a window asked for.
+bool IsKeptAbove(HWND top);
+// Whether a move or resize drag is under way (started by WM_SYSCOMMAND).
+bool DragActive();
+// The minimum size the display enforces while the user resizes.
+SIZE MinTrackSize(HWND top);
+std::string IconOf(HWND top);
+
+// Time: with a manual clock, timers fire only as the test advances it.
+void SetManualClock(bool manual);
+void AdvanceClock(int ms);  // advances and pumps until idle
+
+// Message boxes.
+struct MessageBoxRecord {
+  HWND owner;
+  std::string text;
+  std::string caption;
+  UINT type;
+};
+void QueueMessageBoxAnswer(int answer);  // answers are used in order; none left: IDOK / IDNO / IDCANCEL
+const std::vector<MessageBoxRecord>& MessageBoxes();
+void ClearMessageBoxes();
+
+// The tip shown now ("" when none).
+std::string ShownTip();
+
+}  // namespace ui::headless
