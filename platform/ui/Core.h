@@ -67,6 +67,7 @@ struct State {
   HWND capture = nullptr;
   HWND foreground = nullptr;
   HWND underPointer = nullptr;    // the window the pointer is over
+  POINT pointerInTop;             // the pointer in its top-level's client coordinates
   Tracking tracking;
 
   // Double-click detection.

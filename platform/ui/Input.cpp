@@ -50,6 +50,7 @@ void Mouse(HWND top, UINT message, int x, int y, WPARAM keys) {
   WindowRecord* t = Find(top);
   if (!t) return;
   HWND under = HitTest(top, POINT{x, y});
+  s.pointerInTop = POINT{x, y};
   UpdateUnderPointer(under);
   HWND target = Find(s.capture) ? s.capture : under;
   if (!target) return;

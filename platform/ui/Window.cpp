@@ -613,6 +613,8 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* tme) {
   if (tme->dwFlags & TME_HOVER) {
     s.tracking.hoverTime = tme->dwHoverTime == HOVER_DEFAULT ? 400 : tme->dwHoverTime;
     s.tracking.hoverDue = ui::NowMs() + s.tracking.hoverTime;
+    POINT o = ui::core::OriginInTop(tme->hwndTrack);
+    s.tracking.hoverPoint = POINT{s.pointerInTop.x - o.x, s.pointerInTop.y - o.y};
     if (s.backend) s.backend->Wake();
   }
   return TRUE;

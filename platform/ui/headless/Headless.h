@@ -16,7 +16,9 @@ struct _cairo_surface;
 
 namespace ui::headless {
 
-// Input, in client coordinates of the top-level window `top`.
+// Input, in client coordinates of the top-level window `top`. While a move or
+// resize drag runs, coordinates stay relative to where the window was when the
+// drag began (the pointer keeps its screen position as the window follows it).
 void MouseMove(HWND top, int x, int y);
 void MouseDown(HWND top, int x, int y, bool right = false);
 void MouseUp(HWND top, int x, int y, bool right = false);

@@ -167,7 +167,9 @@ class HeadlessBackend final : public Backend {
       dragWindow_ = nullptr;
       return false;
     }
-    POINT screen{r->rect.left + x, r->rect.top + y};
+    if (!dragStarted_) dragOrigin_ = POINT{r->rect.left, r->rect.top};
+    // Coordinates during a drag are taken relative to where the window was when it began.
+    POINT screen{dragOrigin_.x + x, dragOrigin_.y + y};
     if (!dragStarted_) {
       dragStarted_ = true;
       dragLast_ = screen;
@@ -205,6 +207,7 @@ class HeadlessBackend final : public Backend {
     core::WindowRecord* r = core::Find(top);
     if (dragWindow_ == top && r) {
       dragStarted_ = true;
+      dragOrigin_ = POINT{r->rect.left, r->rect.top};
       dragLast_ = POINT{r->rect.left + x, r->rect.top + y};
     }
   }
@@ -219,6 +222,7 @@ class HeadlessBackend final : public Backend {
   int dragEdge_ = 0;
   bool dragStarted_ = false;
   POINT dragLast_;
+  POINT dragOrigin_;
 
  private:
   void Drain() {
