@@ -37,7 +37,7 @@ std::string DeclaredXmlEncoding(std::string_view doc) {
   std::size_t at = decl.find("encoding");
   if (at == std::string_view::npos) return {};
   at += 8;
-  while (at < decl.size() && (decl[at] == ' ' || decl[at] == '=' || decl[at] == '\t')) ++at;
+  while (at < decl.size() && (decl[at] == '=' || std::isspace(static_cast<unsigned char>(decl[at])))) ++at;
   if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\'')) return {};
   char quote = decl[at++];
   std::size_t close = decl.find(quote, at);
@@ -101,11 +101,38 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
+std::string SanitizeUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    // The longest valid sequence starting here: 1 to 4 bytes, or none.
+    std::size_t n = 0;
+    for (std::size_t len = 1; len <= 4 && i + len <= s.size(); ++len) {
+      if (IsValidUtf8(s.substr(i, len))) {
+        n = len;
+        break;
+      }
+    }
+    if (n) {
+      out.append(s.substr(i, n));
+      i += n;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::string DecodeDocument(std::string_view bytes) {
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+  bool bom = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+  if (bom) bytes.remove_prefix(3);
   std::string enc = DeclaredXmlEncoding(bytes);
-  if (enc == "gb2312" || enc == "gbk" || enc == "gb18030" || enc == "cp936") return Gb18030ToUtf8(bytes);
+  if (!bom && (enc == "gb2312" || enc == "gbk" || enc == "gb18030" || enc == "cp936")) return Gb18030ToUtf8(bytes);
   if (IsValidUtf8(bytes)) return std::string(bytes);
+  // Marked or declared as something else: UTF-8, with its damaged bytes replaced.
+  if (bom || !enc.empty()) return SanitizeUtf8(bytes);
   return Gb18030ToUtf8(bytes);
 }
 

@@ -19,11 +19,16 @@ int Atoi(std::string_view s);
 std::string DeclaredXmlEncoding(std::string_view doc);
 
 // Decodes the bytes of an embedded or downloaded document to UTF-8:
-// a UTF-8 byte-order mark is dropped; a declared gb2312, gbk or gb18030
-// encoding is decoded as GB18030; any other text is kept when it is valid
-// UTF-8; anything else (undeclared, invalid UTF-8) is read as GB18030, and
-// bytes that still do not decode become U+FFFD.
+// - a UTF-8 byte-order mark is dropped and the rest read as UTF-8;
+// - a declared gb2312, gbk, gb18030 or cp936 encoding is decoded as GB18030;
+// - any other declared encoding is read as UTF-8;
+// - an undeclared document is kept when it is valid UTF-8 and read as
+//   GB18030 otherwise.
+// Bytes that do not decode become U+FFFD; the result is always valid UTF-8.
 std::string DecodeDocument(std::string_view bytes);
+
+// s with every byte that is not part of a valid UTF-8 sequence replaced by U+FFFD.
+std::string SanitizeUtf8(std::string_view s);
 
 // Converts UTF-8 to GB18030 bytes (what the design's ANSI code page 936 would
 // hold); characters that cannot be represented become '?'.

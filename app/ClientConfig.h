@@ -1,0 +1,82 @@
+// ClientConfig: the process-wide client configuration. It owns the parsed
+// configuration document compiled into the executable (XML 400, root
+// CLIENTCONFIG, every value an attribute of its CONFIG child) and answers
+// lookups by key; it also carries what the start-up finds elsewhere: the user
+// settings (kept in the registry store under the settings key), the plug-in
+// server path and the main window's class name.
+//
+// One object per process, created and loaded by the first ClientConfig::Get
+// and deleted once at exit (ExitInstance); its destruction writes the user
+// settings back first.
+//
+// Thread: the user-interface thread only.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class TiXmlDocument;
+
+class ClientConfig {
+ public:
+  // The one configuration; the first call creates it and runs Load.
+  static ClientConfig* Get();
+  // Deletes the one configuration, if it exists (writing the settings back);
+  // the next Get creates a new one. The same as deleting Get()'s pointer.
+  static void Destroy();
+  // Tests: forgets the one configuration without writing the settings back,
+  // so the next Get loads the current resources and store afresh.
+  static void ResetForTesting();
+
+  ~ClientConfig();
+  ClientConfig(const ClientConfig&) = delete;
+  ClientConfig& operator=(const ClientConfig&) = delete;
+
+  // The value of attribute key (exact case) of the document's configuration
+  // element, as UTF-8; "" when the key, the element or the document is
+  // missing. The document is walked on every call.
+  std::string GetValue(const char* key) const;
+
+  // One accessor per key the client looks up.
+  std::string GetUserClientAbout() const { return GetValue("userClientAbout"); }
+  std::string GetPaymentUrl() const { return GetValue("paymentUrl"); }
+  std::string GetBbsUrl() const { return GetValue("bbsUrl"); }
+  std::string GetGwUrl() const { return GetValue("gwUrl"); }
+  std::string GetKfUrl() const { return GetValue("kfUrl"); }
+  std::string GetUserInfoUrl() const { return GetValue("userInfoUrl"); }
+  std::string GetHomeUrl() const { return GetValue("homeUrl"); }
+  std::string GetConfigParam() const { return GetValue("configParam"); }
+  std::string GetLoginCheck() const { return GetValue("loginCheck"); }
+  std::string GetGameCheck() const { return GetValue("gameCheck"); }
+  std::string GetRunPlugin() const { return GetValue("runPlugin"); }
+  std::string GetImClass() const { return GetValue("imClass"); }
+  std::string GetQuitTip() const { return GetValue("quitTip"); }
+  std::string GetPwKey() const { return GetValue("pwKey"); }
+  std::string GetCache() const { return GetValue("cache"); }
+  std::string GetGwLink() const { return GetValue("gwLink"); }
+
+  // Writes the three user settings to the settings key (UserSettings.cpp).
+  void SaveSettings();
+
+  // User settings: loaded at start-up, written back at exit.
+  int HotKey = 0;
+  int UseHotKey = 0;
+  int AlwaysTop = 0;
+
+  // "SOFTWARE\Velmora\<userClientAbout>" under HKEY_CURRENT_USER.
+  std::string m_strRegKeyPath;
+  // The browser plug-in's registered server file, or "".
+  std::string m_strPluginPath;
+  // The main frame's window class name, kept here while the process runs.
+  std::string m_strWndClassName;
+
+ private:
+  ClientConfig();
+  void Load();
+  void ReadDocument();
+  // Reads the three settings, creating missing or unreadable ones (UserSettings.cpp).
+  void LoadSettings();
+
+  std::unique_ptr<TiXmlDocument> m_pDoc;
+  bool m_bSaveOnDestroy = true;
+};
