@@ -1,0 +1,112 @@
+// The browser engine behind a browser view: the operations the view needs and
+// the events it gets back. The product's engine is WebKitGTK (WebKitEngine);
+// unit tests install a scripted engine (tests/support) through
+// SetEngineFactory, so everything that holds a view runs without a display.
+//
+// Threads: user-interface thread only. Events are delivered from the loop,
+// never from inside an engine call such as Navigate, so a handler may call the
+// engine (or delete the window that holds it) freely; after an engine is
+// destroyed no event of it is delivered.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace web {
+
+// Names the document an event belongs to; compare it with the engine's
+// IsTopLevel. A frame inside the page is never the top-level document.
+struct DocumentRef {
+  std::uint64_t id = 0;
+};
+
+// One argument of a call of a page's external object, reduced to what the
+// client may use: the kind of the value, and its text or number.
+struct ExternalArg {
+  enum class Kind { Undefined, Null, Bool, Number, String, Object, Function };
+  Kind kind = Kind::Undefined;
+  std::string text;    // Kind::String (already capped at kMaxExternalText bytes)
+  double number = 0;   // Kind::Number, Kind::Bool (0 or 1)
+};
+
+// A call of window.external.<method>(args...) in some page or frame.
+struct ExternalCall {
+  std::string method;
+  std::vector<ExternalArg> args;  // at most kMaxExternalArgs
+  std::size_t argCount = 0;       // how many the page passed
+  bool topLevel = false;          // the caller is the top-level document
+};
+
+// Caps on what a page can hand the client through its external object.
+constexpr std::size_t kMaxExternalText = 64 * 1024;  // bytes of one string argument
+constexpr std::size_t kMaxExternalArgs = 8;
+constexpr std::size_t kMaxPendingExternalCalls = 256;  // more in one burst are dropped
+
+// What the view implements.
+class BrowserEvents {
+ public:
+  virtual ~BrowserEvents() = default;
+  // Before a navigation of the page or of a frame; url is the address as the
+  // page gave it. Setting *cancel stops it.
+  virtual void OnBeforeNavigate2(DocumentRef doc, const std::string& url, bool* cancel) = 0;
+  // The top-level document changed to url (committed).
+  virtual void OnNavigateComplete2(const std::string& url) = 0;
+  // A document finished loading (the top-level one, or a frame's when the
+  // engine reports frames).
+  virtual void OnDocumentComplete(DocumentRef doc, const std::string& url) = 0;
+  virtual void OnTitleChange(const std::string& title) = 0;
+  // The page asks for a new window at url (referrer: the page's address).
+  // Unless *cancel is set, the engine opens url in the desktop's default
+  // browser: the client has no engine window of its own.
+  virtual void OnNewWindow3(const std::string& url, const std::string& referrer, bool* cancel) = 0;
+  virtual void OnExternalCall(const ExternalCall& call) = 0;
+};
+
+// How the host wants pages shown (what the document host site answers).
+struct EngineOptions {
+  bool javascript = true;            // scripts run
+  bool scrollBars = false;           // false: pages show without scroll bars
+  bool border = false;               // false: no border around the page
+  bool engineContextMenu = true;     // the engine shows its own context menu
+  bool engineScriptDialogs = true;   // alert/confirm/prompt show the engine's own dialogs
+};
+
+class BrowserEngine {
+ public:
+  virtual ~BrowserEngine() = default;
+
+  // Starts a navigation of the top-level document.
+  virtual void Navigate(const std::string& url) = 0;
+  // Silent mode: the engine shows no dialog boxes of its own making (error
+  // and permission prompts). Script dialogs the page asks for are the page's
+  // and follow EngineOptions::engineScriptDialogs.
+  virtual void SetSilent(bool silent) = 0;
+  virtual bool GetSilent() const = 0;
+  // Reloads the current document.
+  virtual void Refresh() = 0;
+  // The address of the current top-level document ("" before the first).
+  virtual std::string GetLocationURL() const = 0;
+  // Whether an event's document is this engine's top-level document.
+  virtual bool IsTopLevel(DocumentRef doc) const = 0;
+  // The widget to host in a native child window (GtkWidget*), or null for an
+  // engine without one.
+  virtual void* NativeWidget() const = 0;
+};
+
+// Makes engines. The default factory makes a WebKitEngine on the gtk display
+// backend and none on the headless one.
+using EngineFactory = std::function<std::unique_ptr<BrowserEngine>(const EngineOptions&, BrowserEvents*)>;
+std::unique_ptr<BrowserEngine> CreateEngine(const EngineOptions& options, BrowserEvents* events);
+// Replaces the factory (tests); an empty function restores the default.
+void SetEngineFactory(EngineFactory factory);
+
+// The product whose folders keep the engine's data and cache:
+// $XDG_DATA_HOME/velmora/<product>/ and $XDG_CACHE_HOME/velmora/<product>/.
+// Set once at start-up, before the first engine is made.
+void SetProductName(const std::string& product);
+std::string ProductName();
+
+}  // namespace web
