@@ -134,10 +134,20 @@ bool ParseArgs(int argc, char** argv, Options* o) {
   return true;
 }
 
-// Sleeps up to ms, in small steps, returning early when the server stops.
-void InterruptibleSleep(long long ms) {
+int FindConnection(const httplib::Request& req);
+
+// Whether the client closed the connection on socket fd (-1: unknown, no).
+bool PeerGone(int fd) {
+  if (fd < 0) return false;
+  pollfd p{fd, POLLRDHUP, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
+// Sleeps up to ms, in small steps, returning early when the server stops or
+// the client on socket fd goes away.
+void InterruptibleSleep(long long ms, int fd = -1) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!g_stopping.load() && std::chrono::steady_clock::now() < end) {
+  while (!g_stopping.load() && !PeerGone(fd) && std::chrono::steady_clock::now() < end) {
     auto left = end - std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
   }
@@ -330,18 +340,19 @@ void AddTestRoutes(httplib::Server& svr) {
     long long n = ParamInt(req, "n", 1 << 20, 1, kMaxBytes);
     long long after = ParamInt(req, "after", 0, 0, kMaxBytes);
     long long ms = ParamInt(req, "ms", 30000, 0, 600000);
+    int fd = FindConnection(req);
     res.set_content_provider(static_cast<size_t>(n), "application/octet-stream",
-                             [after, ms](size_t offset, size_t length, httplib::DataSink& sink) {
+                             [after, ms, fd](size_t offset, size_t length, httplib::DataSink& sink) {
                                if (static_cast<long long>(offset) < after)
                                  return WritePattern(offset, std::min<size_t>(length, after - offset), sink);
-                               InterruptibleSleep(ms);
+                               InterruptibleSleep(ms, fd);
                                return false;
                              });
   });
 
   // Sends no status line at all for up to ms milliseconds, then a 504.
   svr.Get("/test/hang", [](const httplib::Request& req, httplib::Response& res) {
-    InterruptibleSleep(ParamInt(req, "ms", 30000, 0, 600000));
+    InterruptibleSleep(ParamInt(req, "ms", 30000, 0, 600000), FindConnection(req));
     res.status = 504;
     res.set_content("gave up hanging\n", "text/plain");
   });
