@@ -91,21 +91,24 @@ CDownloadThread::Outcome CDownloadThread::Process(THREAD_PARAM_DOWN& request) {
   int attempts = 0;
   for (;;) {
     std::string local;
-    bool ok = false;
+    net::TransferResult r;
     cache.Remove(request.strUrl);  // every attempt fetches the file anew
     if (!request.strSavePath.empty()) {
       local = transfer::ExpandEnvironmentStrings(request.strSavePath);
       if (!local.empty() && request.nFileSize > 0 && HasSize(local, request.nFileSize)) {
-        ok = true;
+        r.ok = true;
       } else if (!local.empty()) {
-        ok = net::DownloadToFile(request.strUrl, local, options).ok;
+        r = net::DownloadToFile(request.strUrl, local, options);
       } else {
         std::fprintf(stderr, "torvane: the save path %s cannot be expanded\n", request.strSavePath.c_str());
       }
     } else {
-      ok = cache.Download(request.strUrl, options, &local).ok;
+      r = cache.Download(request.strUrl, options, &local);
     }
-    if (m_cancel.IsCancelled()) return Outcome::Cancelled;
+    // Stop cut the transfer short: the request is dropped without a message.
+    // A retried request ends the thread as a Stop during its retry wait does.
+    if (r.cancelled) return request.bRetry ? Outcome::EndThread : Outcome::Cancelled;
+    bool ok = r.ok;
 
     if (ok) {
       {

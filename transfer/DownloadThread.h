@@ -15,8 +15,10 @@
 // only; it is never held during a download, a wait or a post.
 //
 // What the owner may rely on: Stop also cancels a download in progress (the
-// request is dropped without a message and leaves no file behind), so the
-// thread ends promptly, within about a second whatever the network does;
+// request is dropped without a message and leaves no file behind; for a
+// retried request the thread ends in state 3, as from its retry wait), so
+// the thread ends promptly whatever the network does; a download that
+// finished before the Stop is still stored and reported;
 // the destructor stops the thread and waits for it, so the worker never
 // outlives this object. A record is stored before its message is posted, so
 // the message's handler always finds it.

@@ -419,6 +419,12 @@ void AddTestRoutes(httplib::Server& svr) {
   // Fails with 503 for the first fail requests carrying key, then serves n bytes.
   static std::mutex flakyMutex;
   static std::map<std::string, long long> flakyCount;
+  // How many requests /test/flaky has seen with key (counted before each answer).
+  svr.Get("/test/flaky/count", [](const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard<std::mutex> lock(flakyMutex);
+    auto it = flakyCount.find(req.get_param_value("key"));
+    res.set_content(std::to_string(it == flakyCount.end() ? 0 : it->second), "text/plain");
+  });
   svr.Get("/test/flaky", [](const httplib::Request& req, httplib::Response& res) {
     long long fail = ParamInt(req, "fail", 1, 0, 1000);
     long long n = ParamInt(req, "n", 16, 0, 1 << 24);
