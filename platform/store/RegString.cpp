@@ -21,9 +21,14 @@ LONG RegQueryString(HKEY hKey, const char* name, std::string* text, std::size_t 
   LONG r = RegQueryValueEx(hKey, name, nullptr, &type, nullptr, &size);
   if (r != ERROR_SUCCESS) return r;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_UNSUPPORTED_TYPE;
-  std::vector<BYTE> data(size);
-  r = RegQueryValueEx(hKey, name, nullptr, &type, data.data(), &size);
-  if (r != ERROR_SUCCESS) return r;  // changed in between by another writer
+  std::vector<BYTE> data;
+  // Another process may grow the value between the two reads: read again.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    data.resize(size);
+    r = RegQueryValueEx(hKey, name, nullptr, &type, data.data(), &size);
+    if (r != ERROR_MORE_DATA) break;
+  }
+  if (r != ERROR_SUCCESS) return r;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_UNSUPPORTED_TYPE;
   data.resize(size);
   std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());

@@ -132,8 +132,8 @@ namespace store {
 
 // The database file this process uses (or would use) now.
 std::string DatabasePath();
-// Whether the store fell back to keeping its keys in memory because the
-// database could not be used.
+// Whether the store keeps its keys in memory because the database could not
+// be used (opens the database first if it is not open yet).
 bool UsingMemoryFallback();
 // Closes the database; the next call opens it again at DatabasePath(). Open
 // handles stay valid. Tests use this after pointing XDG_CONFIG_HOME elsewhere.
