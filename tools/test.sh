@@ -6,3 +6,9 @@ bash tools/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2 --timeout 600
+
+# The worker's tests again, under ThreadSanitizer: a separate build that holds
+# only those tests and what they link (TORVANE_TSAN in CMakeLists.txt).
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_TSAN=ON >/dev/null
+cmake --build build-tsan -j2
+ctest --test-dir build-tsan --output-on-failure --timeout 600
