@@ -28,8 +28,8 @@
 //   every right.
 //
 // Thread safety: every function may be called from any thread (one lock
-// serialises them). A process that forks must not use its parent's open
-// handles' transactions; the child opens the database again on first use.
+// serialises them). A forked child opens the database anew on first use and
+// leaves its parent's connection untouched.
 #pragma once
 
 #include <cstdint>
