@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     else if (args[i] == "--kind" && command == "render") ok = value(&kind);
     else if (args[i] == "--size" && command == "render") ok = value(&size);
     else if (args[i] == "--out" && command == "render") ok = value(&out);
-    if (!ok) return Fail("bad argument '" + args[i] + "'\n" + kUsage);
+    if (!ok) return Fail("bad argument '" + args[i] + "' (run without arguments for the usage)");
   }
   if (window.empty()) return Fail("--window NAME is required");
   int width = 0, height = 0;
