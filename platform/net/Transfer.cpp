@@ -24,6 +24,8 @@ void GlobalInit() {
 
 struct SinkState {
   const BodySink* sink = nullptr;
+  const CancelToken* cancel = nullptr;
+  bool cancelled = false;
   long long maxBytes = 0;
   long long bytes = 0;
   bool overCap = false;
@@ -33,6 +35,10 @@ struct SinkState {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* s = static_cast<SinkState*>(user);
   size_t n = size * count;
+  if (s->cancel && s->cancel->IsCancelled()) {  // a busy transfer stops within one buffer
+    s->cancelled = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
   if (s->maxBytes > 0 && s->bytes + static_cast<long long>(n) > s->maxBytes) {
     s->overCap = true;
     return CURL_WRITEFUNC_ERROR;
@@ -105,6 +111,7 @@ TransferResult Perform(const std::string& url, const TransferOptions& options, c
   CURL* e = easy.get();
   SinkState state;
   state.sink = &sink;
+  state.cancel = options.cancel;
   state.maxBytes = options.maxBytes;
   char errbuf[CURL_ERROR_SIZE] = {};
   const char* protocols = options.plainHttpOnly ? "http" : "http,https";
@@ -172,6 +179,7 @@ TransferResult Perform(const std::string& url, const TransferOptions& options, c
   curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &r.status);
   curl_multi_remove_handle(multi.get(), e);
   r.bytes = state.bytes;
+  if (state.cancelled) r.cancelled = true;
 
   if (r.cancelled) {
     r.error = "cancelled";
