@@ -255,10 +255,12 @@ class WebKitEngine final : public BrowserEngine {
       }
       Release(e, cancel);
     }
-    if (self->m_droppedExternal) {
-      std::fprintf(stderr, "torvane: a page called window.external too often; %zu calls were dropped\n",
-                   self->m_droppedExternal);
-      self->m_droppedExternal = 0;
+    if (self->m_droppedExternal && !self->m_toldDropped) {
+      // Once per view: a flooding page must not flood the terminal too.
+      std::fprintf(stderr, "torvane: a page calls window.external faster than the client takes calls; "
+                           "the calls beyond %zu waiting ones are dropped\n",
+                   kMaxPendingExternalCalls);
+      self->m_toldDropped = true;
     }
     self->m_idle = 0;
     return G_SOURCE_REMOVE;
@@ -406,6 +408,7 @@ class WebKitEngine final : public BrowserEngine {
   bool m_reloadedAfterCrash = false;
   std::size_t m_pendingExternal = 0;
   std::size_t m_droppedExternal = 0;
+  bool m_toldDropped = false;
 };
 
 }  // namespace
