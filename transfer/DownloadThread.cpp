@@ -29,7 +29,7 @@ bool HasSize(const std::string& path, long long size) {
 
 }  // namespace
 
-CDownloadThread::CDownloadThread() : m_strCacheProduct(net::DownloadCache::DefaultProduct()) {}
+CDownloadThread::CDownloadThread() = default;
 
 CDownloadThread::~CDownloadThread() {
   m_cancel.Cancel();
@@ -86,7 +86,7 @@ std::uint32_t CDownloadThread::Run() {
 }
 
 CDownloadThread::Outcome CDownloadThread::Process(THREAD_PARAM_DOWN& request) {
-  net::DownloadCache cache(m_strCacheProduct);
+  net::DownloadCache cache = m_strCacheProduct.empty() ? net::DownloadCache() : net::DownloadCache(m_strCacheProduct);
   net::TransferOptions options = DownloadOptions(&m_cancel);
   int attempts = 0;
   for (;;) {

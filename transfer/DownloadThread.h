@@ -47,8 +47,9 @@ class CDownloadThread : public CThreadBase {
     HWND hNotifyWnd = nullptr;
   };
 
-  // The download cache of the product named by net::DownloadCache's default
-  // (the client sets it from its configuration); see SetCacheProduct.
+  // Requests without a save path use the download cache of the product named
+  // by net::DownloadCache::SetDefaultProduct at the time of the request,
+  // unless SetCacheProduct names one.
   CDownloadThread();
   ~CDownloadThread() override;
 
