@@ -69,7 +69,7 @@ bool OperatorProcess::Start(int port, int timeoutMs) {
   if (pipe2(out, O_CLOEXEC) != 0) return false;
 
   std::vector<std::string> args = {ExecutablePath(), "--port", std::to_string(port), "--timeout", "300",
-                                   "--log", logPath_};
+                                   "--log", logPath_, "--exit-with-parent"};
   args.insert(args.end(), extraArgs_.begin(), extraArgs_.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());

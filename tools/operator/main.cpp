@@ -7,6 +7,7 @@
 #include <openssl/evp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <arpa/inet.h>
@@ -46,6 +47,7 @@ struct Options {
   std::string pwKey = "Q7mR2xK9pL4vT8nW3cZ6b";
   long long windowSec = 300;
   std::map<std::string, std::string> tags;
+  bool exitWithParent = false;
 };
 
 std::atomic<bool> g_stopping{false};
@@ -56,7 +58,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: torvane-operator [--port N] [--timeout SECONDS] [--log FILE] [--www DIR]\n"
                "         [--version TEXT] [--package-url URL] [--version-path PATH] [--package-path PATH]\n"
-               "         [--record FILE] [--pw-key KEY] [--window SECONDS] [--tag TAG=URL]...\n"
+               "         [--record FILE] [--pw-key KEY] [--window SECONDS] [--tag TAG=URL]... [--exit-with-parent]\n"
                "  --port 0 picks a free port and prints it on the first line of stdout.\n");
 }
 
@@ -85,6 +87,8 @@ bool ParseArgs(int argc, char** argv, Options* o) {
     if (a == "--help" || a == "-h") {
       Usage();
       std::exit(0);
+    } else if (a == "--exit-with-parent") {
+      o->exitWithParent = true;
     } else if (a == "--port") {
       if (!value(&v) || !ParseInt(v, 0, 65535, &n)) return false;
       o->port = static_cast<int>(n);
@@ -466,6 +470,8 @@ int main(int argc, char** argv) {
   sigaddset(&sigs, SIGTERM);
   sigaddset(&sigs, SIGINT);
   pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
+  // A test that dies without stopping its server takes the server along.
+  if (o.exitWithParent && (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() == 1)) return 0;
   signal(SIGPIPE, SIG_IGN);
 
   httplib::Server svr;
