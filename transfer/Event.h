@@ -1,4 +1,4 @@
-// Manual-reset events in the manner the worker's design expects: an event
+// Manual-reset events, as the download worker uses them: an event
 // stays set until it is reset, a wait can watch several events at once and
 // give up after a time-out. Also the handle of a thread, which is waited on
 // the same way and keeps the thread's exit code.
