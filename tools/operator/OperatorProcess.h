@@ -19,7 +19,9 @@ class OperatorProcess {
 
   // Starts the server on port (0: a free port the server picks) and waits,
   // at most timeoutMs, until it listens. False, with the reason on stderr,
-  // when it did not come up.
+  // when it did not come up. The server ends when the calling thread ends
+  // (so a crashed test leaves no server behind): start it from a thread that
+  // outlives its use, such as the test's main thread.
   bool Start(int port = 0, int timeoutMs = 10000);
   // SIGTERM and wait; nothing when not running.
   void Stop();
