@@ -103,6 +103,12 @@ void CImageEx::DrawImage(HDC dc, const RECT& dst) const {
   }
 }
 
+void CImageEx::DrawWhole(HDC dc, const RECT& dst) const {
+  if (IsNull()) return;
+  BlitImage(dc, dst.left, dst.top, Extent(dst.left, dst.right), Extent(dst.top, dst.bottom), 0, 0, GetWidth(),
+            GetHeight());
+}
+
 void CImageEx::DrawNineSlice(HDC dc, int x, int y, int w, int h, int l, int t, int r, int b) const {
   if (IsNull()) return;
   for (const ImageBlit& p : PlanNineSlice(GetWidth(), GetHeight(), x, y, w, h, l, t, r, b)) {

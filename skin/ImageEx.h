@@ -24,6 +24,11 @@ using HDC = _cairo*;
 
 // A skin image id names the "PNG" resource by its low 16 bits.
 constexpr int PngResourceId(int id) { return id & 0xFFFF; }
+// The id of image `index` (0 normal, 1 hover, 2 pressed) of the button image
+// set `base`, without overflowing for any base.
+constexpr int ImageSetId(int base, int index) {
+  return static_cast<int>((static_cast<long long>(base) + index) & 0xFFFF);
+}
 
 // One blit of a draw: the destination and source rectangles.
 struct ImageBlit {
@@ -65,6 +70,9 @@ class CImageEx {
   // margins) when hasMargins is set and the destination's size differs from
   // the image's, otherwise whole, stretched to it.
   void DrawImage(HDC dc, const RECT& dst) const;
+  // Draws the whole image stretched into the destination, margins or not
+  // (what the layered window does with every image).
+  void DrawWhole(HDC dc, const RECT& dst) const;
   // Draws the nine pieces in order: top-left corner, left edge, top edge,
   // top-right corner, right edge, bottom edge, bottom-right corner,
   // bottom-left corner, centre. A piece whose source or destination is empty
