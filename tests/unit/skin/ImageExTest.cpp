@@ -149,6 +149,22 @@ TEST(ImageEx, AtItsOwnSizeAnImageWithMarginsIsOneBlit) {
   EXPECT_EQ(title->PlanDraw(RECT{30, 5, 1280, 37}), moved);
 }
 
+TEST(ImageEx, DrawWholeIgnoresMargins) {
+  // Stretched whole from 1250 to 1600, destination column 140 samples source
+  // column 109 (the left border); nine-part drawing would sample the middle.
+  Surface whole = Surface::Create(1600, 32, PixelFormat::Argb32);
+  Surface nine = Surface::Create(1600, 32, PixelFormat::Argb32);
+  {
+    Canvas a(whole), b(nine);
+    TitleLike()->DrawWhole(a.dc(), RECT{0, 0, 1600, 32});
+    TitleLike()->DrawImage(b.dc(), RECT{0, 0, 1600, 32});
+  }
+  EXPECT_EQ((whole.Pixel(140, 5) >> 16) & 0xFF, 1u);
+  EXPECT_EQ((nine.Pixel(140, 5) >> 16) & 0xFF, 2u);
+  EXPECT_EQ(ImageSetId(318, 2), 320);
+  EXPECT_EQ(ImageSetId(INT_MAX, 1), 0) << "no overflow; the low 16 bits of 2^31";
+}
+
 TEST(ImageEx, NegativeWidthPiecesAreSkippedCornersStillDrawn) {
   // Margins 120 + 10 into a destination 100 wide: the top edge, bottom edge
   // and centre have negative width.
