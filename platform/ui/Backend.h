@@ -24,6 +24,7 @@ class Backend {
 
   virtual bool Open() = 0;
   virtual void Close() = 0;
+  virtual void SetApplicationId(const std::string& id) = 0;
 
   // Runs native events until woken (see Wake), a native event was handled,
   // or timeoutMs passed (-1: no limit).

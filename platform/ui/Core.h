@@ -81,6 +81,7 @@ struct State {
   HWND terminateTarget = nullptr;
   MSG terminateMessage;
 
+  std::string applicationId;
   bool manualClock = false;
   long long manualNow = 0;
 };

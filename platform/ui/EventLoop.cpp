@@ -228,6 +228,13 @@ void SetTerminateMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam
   S().terminateMessage = MSG{target, message, wParam, lParam};
 }
 
+void SetApplicationId(const std::string& id) {
+  S().applicationId = id;
+  if (S().backend) S().backend->SetApplicationId(id);
+}
+
+const std::string& ApplicationId() { return S().applicationId; }
+
 long long NowMs() {
   if (S().manualClock) return S().manualNow;
   using namespace std::chrono;

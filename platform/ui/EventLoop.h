@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "platform/ui/Types.h"
 
@@ -44,6 +45,12 @@ void ResetQuit();
 // On SIGTERM or SIGINT the loop posts this message to this window (once per
 // signal); with no target set the loop simply quits with code 0.
 void SetTerminateMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The application's identity on the desktop: the window class (WM_CLASS) of
+// every window and the name a .desktop file's StartupWMClass matches. Call
+// before the first window is created.
+void SetApplicationId(const std::string& id);
+const std::string& ApplicationId();
 
 // Milliseconds of the loop's clock (monotonic; on the headless backend with a
 // manual clock, the test's clock).

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/ui/Messages.h"
 #include "platform/ui/Types.h"
 
 // type: MB_OK, MB_OKCANCEL, MB_YESNO, MB_YESNOCANCEL, optionally with an

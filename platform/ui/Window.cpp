@@ -530,6 +530,11 @@ int GetDlgCtrlID(HWND hwnd) {
   return r ? static_cast<int>(r->id) : 0;
 }
 
+std::string GetClassName(HWND hwnd) {
+  WindowRecord* r = Find(hwnd);
+  return r ? r->className : std::string();
+}
+
 HWND GetParent(HWND hwnd) {
   WindowRecord* r = Find(hwnd);
   return r ? r->parent : nullptr;

@@ -59,7 +59,7 @@ class CWnd {
   CWnd& operator=(const CWnd&) = delete;
 
   HWND m_hWnd = nullptr;
-  HWND GetSafeHwnd() const { return this ? m_hWnd : nullptr; }
+  HWND GetSafeHwnd() const { return m_hWnd; }
 
   // The object of a live window, or null for a null or destroyed handle.
   static CWnd* FromHandle(HWND hwnd);
@@ -128,6 +128,8 @@ BOOL IsZoomed(HWND hwnd);
 BOOL SetWindowText(HWND hwnd, const std::string& text);
 std::string GetWindowText(HWND hwnd);
 int GetDlgCtrlID(HWND hwnd);
+// The class name the window was created with.
+std::string GetClassName(HWND hwnd);
 HWND GetParent(HWND hwnd);
 HWND GetTopLevel(HWND hwnd);  // the top-level window holding hwnd (itself for a top-level)
 LONG GetWindowLong(HWND hwnd, int index);

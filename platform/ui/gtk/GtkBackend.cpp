@@ -92,6 +92,12 @@ class GtkBackend final : public Backend {
     }
   }
 
+  void SetApplicationId(const std::string& id) override {
+    if (id.empty()) return;
+    g_set_prgname(id.c_str());
+    gdk_set_program_class(id.c_str());
+  }
+
   void CreateTopLevel(HWND hwnd, const RECT& rect, DWORD, DWORD exStyle) override {
     GtkTop& t = tops_[hwnd];
     t.hwnd = hwnd;

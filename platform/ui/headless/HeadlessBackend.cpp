@@ -66,6 +66,8 @@ class HeadlessBackend final : public Backend {
     }
   }
 
+  void SetApplicationId(const std::string&) override {}
+
   void CreateTopLevel(HWND hwnd, const RECT& rect, DWORD, DWORD) override {
     HeadlessWindow& w = windows_[hwnd];
     w.rect = rect;
