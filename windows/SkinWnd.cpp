@@ -1,0 +1,195 @@
+#include "windows/SkinWnd.h"
+
+#include "platform/gfx/Surface.h"
+#include "skin/Anchor.h"
+#include "skin/SkinDocument.h"
+
+namespace {
+
+// Control ids of the layered windows' buttons: one process-wide counter,
+// never reused.
+UINT NextButtonId() {
+  static UINT next = skinwnd::kFirstButtonId;
+  return next++;
+}
+
+}  // namespace
+
+CSkinWnd::CSkinWnd(const std::string& element) : m_strElement(element) {}
+
+CSkinWnd::~CSkinWnd() {
+  // The buttons go first (their windows with them), then this window.
+  m_buttons.clear();
+  DestroyWindow();
+}
+
+SkinDocument* CSkinWnd::Skin() const { return GetSkinDocument(); }
+
+BOOL CSkinWnd::CreateWnd(HWND parent, DWORD exStyle, DWORD style) {
+  return CreateEx(exStyle, "TorvaneSkinWnd", "", style, 0, 0, 0, 0, parent);
+}
+
+int CSkinWnd::OnCreate() {
+  m_hIcon = skinwnd::WindowIconBytes();
+  skinwnd::SetWindowIcon(m_hWnd, m_hIcon);
+  // The window is created without the layered style; this turns it on.
+  ::SetWindowLong(m_hWnd, GWL_EXSTYLE, ::GetWindowLong(m_hWnd, GWL_EXSTYLE) | static_cast<LONG>(WS_EX_LAYERED));
+  if (!m_tooltip.GetSafeHwnd()) m_tooltip.Create(this, TTS_ALWAYSTIP);
+  BuildFromSkin();
+  return 0;
+}
+
+void CSkinWnd::BuildFromSkin() {
+  SkinDocument* skin = Skin();
+  if (!skin) return;
+  m_info.name = m_strElement;
+  skin->GetWindowInfo(m_info);
+  m_nWidth = m_info.width;
+  m_nHeight = m_info.height;
+  SetWindowText(m_info.title);
+  POINT at = skinwnd::CentreOnWorkArea(m_info.width, m_info.height);
+  MoveWindow(at.x, at.y, m_info.width, m_info.height, FALSE);
+
+  skin->GetImages(m_strElement, m_images);
+  skin->GetRects(m_strElement, m_rects);
+  // The records' images are what a render would decode: they seed the cache.
+  for (const SkinImageInfo& image : m_images)
+    if (image.image) m_imageCache.emplace(PngResourceId(image.stand), image.image);
+
+  std::vector<SkinButtonInfo> buttons;
+  skin->GetButtons(m_strElement, buttons);
+  for (const SkinButtonInfo& record : buttons) {
+    auto button = std::make_unique<CSkinButton>();
+    button->SetSkin(skin);
+    if (!button->Create(this, NextButtonId())) continue;
+    button->Setup(record, &m_tooltip);
+    m_buttons.push_back(std::move(button));
+  }
+  skin->GetTexts(m_strElement, m_texts);
+}
+
+void CSkinWnd::OnSize(int cx, int cy) {
+  if (cx <= 0 || cy <= 0) {
+    m_bMinimized = TRUE;
+    return;
+  }
+  m_nWidth = cx;
+  m_nHeight = cy;
+  RECT client;
+  GetClientRect(&client);
+  for (const auto& button : m_buttons) button->Relayout(client);
+  m_bMinimized = FALSE;
+  Invalidate(TRUE);
+}
+
+void CSkinWnd::Show(BOOL show) {
+  if (!show) {
+    ShowWindow(SW_HIDE);
+    return;
+  }
+  ShowWindow(m_bMinimized ? SW_RESTORE : SW_SHOW);
+  BringWindowToTop();
+  SetForegroundWindow();
+  RenderLayered();
+}
+
+const CImageEx* CSkinWnd::CachedImage(int stand) {
+  const int id = PngResourceId(stand);
+  auto it = m_imageCache.find(id);
+  if (it == m_imageCache.end()) it = m_imageCache.emplace(id, Skin() ? Skin()->LoadImage(stand) : nullptr).first;
+  const CImageEx* image = it->second.get();
+  return image && !image->IsNull() ? image : nullptr;
+}
+
+void CSkinWnd::RenderLayered() {
+  PAINTSTRUCT ps;
+  BeginPaint(m_hWnd, &ps);
+  RECT client;
+  GetClientRect(&client);
+  // No background: what the images leave uncovered stays transparent.
+  gfx::Surface buffer = gfx::Surface::Create(client.Width(), client.Height(), gfx::PixelFormat::Argb32);
+  if (buffer.empty()) {
+    EndPaint(m_hWnd, &ps);
+    return;
+  }
+  {
+    gfx::Canvas canvas(buffer);
+    HDC dc = canvas.dc();
+    for (const SkinImageInfo& record : m_images) {
+      if (!record.visible) continue;
+      const CImageEx* image = CachedImage(record.stand);
+      if (!image) continue;
+      RECT dst = PlaceLayeredImage(record, SIZE{image->GetWidth(), image->GetHeight()}, client);
+      image->DrawWhole(dc, dst);  // no stretch modes, no margins here
+    }
+    for (const auto& button : m_buttons)
+      if (button->IsWindowVisible()) button->DrawButton(dc);
+    SkinDocument* skin = Skin();
+    for (const SkinTextInfo& text : m_texts) {
+      if (text.title.empty() || text.font.empty() || !skin) continue;
+      SkinFontInfo font;
+      font.name = text.font;
+      if (!skin->GetFont(font)) continue;
+      RECT box = PlaceText(text, client);
+      DrawSkinText(dc, text.title, text.color, font, static_cast<float>(box.left), static_cast<float>(box.top),
+                   static_cast<float>(box.Width()), static_cast<float>(box.Height()));
+    }
+  }
+  RECT window;
+  GetWindowRect(&window);
+  POINT dst{window.left, window.top};
+  SIZE size{m_nWidth, m_nHeight};
+  POINT src{0, 0};
+  ::UpdateLayeredWindow(m_hWnd, &dst, &size, buffer.cairoSurface(), &src, ULW_ALPHA);
+  // Every render also shows the window and takes it out of the topmost band.
+  SetWindowPos(HWND_NOTOPMOST, dst.x, dst.y, m_nWidth, m_nHeight, SWP_SHOWWINDOW);
+  EndPaint(m_hWnd, &ps);
+}
+
+void CSkinWnd::DrawSkinText(HDC dc, const std::string& text, COLORREF color, const SkinFontInfo& font, float x,
+                            float y, float w, float h) {
+  skinwnd::DrawSkinTextLine(dc, text, color, font, x, y, w, h);
+}
+
+BOOL CSkinWnd::PreTranslateMessage(MSG* msg) {
+  if (m_tooltip.GetSafeHwnd()) m_tooltip.RelayEvent(msg);
+  return CWnd::PreTranslateMessage(msg);
+}
+
+LRESULT CSkinWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      if (CWnd::WindowProc(message, wParam, lParam) == -1) return -1;
+      return OnCreate();
+    case WM_SIZE:
+      CWnd::WindowProc(message, wParam, lParam);
+      OnSize(LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
+      return 0;
+    case WM_PAINT:
+      if (IsWindowVisible()) RenderLayered();
+      else ValidateRect(m_hWnd, nullptr);  // a hidden window draws nothing
+      return 0;
+    case WM_ERASEBKGND:
+      return TRUE;
+    case WM_COMMAND:
+      if (CSkinButton* button = skinwnd::ButtonForCommand(m_buttons, wParam, lParam)) {
+        SkinButtonInfo info = button->info;  // the handler may change the button
+        OnSkinCommand(info);
+        return 0;
+      }
+      break;
+    case WM_LBUTTONDOWN:
+      // Only presses on the window's own surface arrive here; buttons take theirs.
+      SendMessage(WM_SYSCOMMAND, SC_DRAGMOVE, 0);
+      break;
+    case WM_GETMINMAXINFO:
+      if (lParam) skinwnd::FillMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+      break;
+    case WM_CLOSE:
+      if (CSkinButton* close = FindButton("close")) close->PostMessage(BM_CLICK, 0, 0);
+      return 0;  // never destroyed here
+    default:
+      break;
+  }
+  return CWnd::WindowProc(message, wParam, lParam);
+}
