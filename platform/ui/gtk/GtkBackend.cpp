@@ -182,6 +182,10 @@ class GtkBackend final : public Backend {
     g.min_width = std::max(1, cx);
     g.min_height = std::max(1, cy);
     gtk_window_set_geometry_hints(GTK_WINDOW(t->window), nullptr, &g, GDK_HINT_MIN_SIZE);
+    // GTK hands the hints to its window only at its next size request; a drag
+    // that starts now must already see them (GDK's own resize emulation, used
+    // where no window manager runs, reads them from the window).
+    if (GdkWindow* gw = gtk_widget_get_window(t->window)) gdk_window_set_geometry_hints(gw, &g, GDK_HINT_MIN_SIZE);
   }
 
   void SetLayered(HWND hwnd, bool layered) override {

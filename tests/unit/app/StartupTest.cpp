@@ -57,8 +57,9 @@ class StartupTest : public ::testing::Test {
   }
 
   // Runs the built client with extra environment; returns its exit status.
-  int RunClient(const std::vector<std::string>& env, bool terminateWhenReady, int* readyFd = nullptr) {
-    std::string exe = std::string(std::getenv("TORVANE_TEST_BIN")) + "/torvane";
+  int RunClient(const std::vector<std::string>& env, bool terminateWhenReady, int* readyFd = nullptr,
+                const char* client = "torvane") {
+    std::string exe = std::string(std::getenv("TORVANE_TEST_BIN")) + "/" + client;
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     std::vector<std::string> envs;
@@ -180,6 +181,21 @@ TEST_F(StartupTest, DisplayThatCannotBeOpenedEndsWithOneAndWritesNothing) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "config")) << "nothing may be written";
   EXPECT_FALSE(std::filesystem::exists(dir_ / "Desktop"));
+}
+
+TEST_F(StartupTest, BrandedVariantKeepsItsSettingsUnderItsOwnTitle) {
+  int ready = 0;
+  int status = RunClient({}, true, &ready, "torvane-variant-fixture");
+  ASSERT_GT(ready, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  store::Close();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "SOFTWARE\\Velmora\\Variant Test", 0, KEY_READ, &key), ERROR_SUCCESS);
+  std::string value;
+  EXPECT_EQ(RegQueryString(key, "UseHotKey", &value), ERROR_SUCCESS);
+  EXPECT_EQ(value, "0");
+  RegCloseKey(key);
 }
 
 TEST_F(StartupTest, UnknownBackendIsRefusedClearly) {
