@@ -155,3 +155,15 @@ function(torvane_client name)
   target_link_libraries(${name} PRIVATE tv_app ${name}_res)
   torvane_warnings(${name})
 endfunction()
+
+# Adds every sub-folder of the current folder that has a CMakeLists.txt, in
+# name order, so each area owns its folder without editing a shared list.
+macro(torvane_add_subfolders)
+  file(GLOB _children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _children)
+  foreach(_child IN LISTS _children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+      add_subdirectory(${_child})
+    endif()
+  endforeach()
+endmacro()

@@ -116,6 +116,16 @@ class GtkBackendTest : public ::testing::Test {
 };
 VirtualDisplay* GtkBackendTest::display_ = nullptr;
 
+// Shows img as the whole look of a layered window at (x, y); takes img.
+void PresentLayered(CWnd& w, cairo_surface_t* img, int x, int y) {
+  w.ShowWindow(SW_SHOW);
+  POINT dst{x, y};
+  SIZE size{cairo_image_surface_get_width(img), cairo_image_surface_get_height(img)};
+  POINT src{0, 0};
+  EXPECT_TRUE(UpdateLayeredWindow(w.m_hWnd, &dst, &size, img, &src, ULW_ALPHA));
+  cairo_surface_destroy(img);
+}
+
 // A 200x200 ring: opaque amber outside, fully transparent in its 100x100 middle.
 cairo_surface_t* Ring() {
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 200, 200);
@@ -154,13 +164,7 @@ TEST_F(GtkBackendTest, LayeredWindowKeepsItsShapeAndClicksInTheHoleReachTheWindo
   below.ShowWindow(SW_SHOW);
   Settle();
   ASSERT_TRUE(ring.CreateEx(WS_EX_LAYERED, "Test", "ring", WS_POPUP, 350, 350, 200, 200, GetDesktopWindow()));
-  cairo_surface_t* img = Ring();
-  ring.ShowWindow(SW_SHOW);
-  POINT dst{350, 350};
-  SIZE size{200, 200};
-  POINT src{0, 0};
-  ASSERT_TRUE(UpdateLayeredWindow(ring.m_hWnd, &dst, &size, img, &src, ULW_ALPHA));
-  cairo_surface_destroy(img);
+  PresentLayered(ring, Ring(), 350, 350);
   Settle();
 
   Screenshot shot(Shot());
@@ -263,12 +267,7 @@ TEST_F(GtkBackendTest, WithACompositorTheLayeredWindowBlendsItsAlpha) {
   cairo_set_source_rgba(cr, 0, 0, 1, 0.5);  // half-transparent blue
   cairo_paint(cr);
   cairo_destroy(cr);
-  glass.ShowWindow(SW_SHOW);
-  POINT dst{700, 500};
-  SIZE size{200, 200};
-  POINT src{0, 0};
-  ASSERT_TRUE(UpdateLayeredWindow(glass.m_hWnd, &dst, &size, img, &src, ULW_ALPHA));
-  cairo_surface_destroy(img);
+  PresentLayered(glass, img, 700, 500);
   Settle();
   Settle();
   Screenshot shot(Shot());
