@@ -64,7 +64,7 @@ void CSkinWnd2::BuildFromSkin() {
   skin->GetWindowInfo(m_info);
   m_nWidth = m_info.width;
   m_nHeight = m_info.height;
-  SetWindowText(GetClientTitle());
+  SetWindowText(WindowTitle());
   POINT at = skinwnd::CentreOnWorkArea(m_info.width, m_info.height);
   MoveWindow(at.x, at.y, m_info.width, m_info.height, FALSE);
 
@@ -176,6 +176,8 @@ void CSkinWnd2::DrawSkinText(HDC dc, const std::string& text, COLORREF color, co
                              float y, float w, float h) {
   skinwnd::DrawSkinTextLine(dc, text, color, font, x, y, w, h);
 }
+
+std::string CSkinWnd2::WindowTitle() const { return GetClientTitle(); }
 
 void CSkinWnd2::OnSkinCommand(const SkinButtonInfo&) {}
 

@@ -57,6 +57,8 @@ class CSkinWnd2 : public CWnd {
  protected:
   // Composes the client area at its current size into dc.
   void PaintClient(HDC dc);
+  // The window text: the client's title (GetClientTitle).
+  virtual std::string WindowTitle() const;
 
   std::string m_strElement;
   SkinWindowInfo m_info;

@@ -1,7 +1,12 @@
 // torvane-skin: dumps and renders skin descriptions (see README.md).
 //
 //   torvane-skin dump SKIN.xml [--images DIR] --window NAME
-//   torvane-skin render SKIN.xml [--images DIR] --window NAME --kind layered|framed --size WxH --out FILE.png
+//   torvane-skin render SKIN.xml [--images DIR] --window NAME --kind layered|framed --size WxH
+//                       [--hover BUTTON | --press BUTTON] --out FILE.png
+//
+// render builds the real skinned window (CSkinWnd or CSkinWnd2) on the
+// headless display at that size and writes what it shows; --hover and
+// --press put a button into that state through injected mouse input.
 //
 // "-" as SKIN.xml is the embedded skin (XML 401). Without --images the PNGs
 // are the embedded resources, with it DIR/<id>.png. A missing file, a parse
@@ -19,6 +24,7 @@
 #include "platform/gfx/Png.h"
 #include "skin/SkinDocument.h"
 #include "tools/skin/SkinCompose.h"
+#include "tools/skin/WindowRender.h"
 
 namespace {
 
@@ -94,7 +100,8 @@ bool ParseSize(const std::string& text, int* w, int* h) {
 
 const char kUsage[] =
     "usage: torvane-skin dump SKIN.xml [--images DIR] --window NAME\n"
-    "       torvane-skin render SKIN.xml [--images DIR] --window NAME --kind layered|framed --size WxH --out FILE.png\n";
+    "       torvane-skin render SKIN.xml [--images DIR] --window NAME --kind layered|framed --size WxH\n"
+    "                           [--hover BUTTON | --press BUTTON] --out FILE.png\n";
 
 }  // namespace
 
@@ -105,7 +112,7 @@ int main(int argc, char** argv) {
     return kBadInput;
   }
   const std::string command = args[0], skinPath = args[1];
-  std::string images, window, kind, size, out;
+  std::string images, window, kind, size, out, hover, press;
   bool haveImages = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     auto value = [&](std::string* into) {
@@ -119,6 +126,8 @@ int main(int argc, char** argv) {
     else if (args[i] == "--kind" && command == "render") ok = value(&kind);
     else if (args[i] == "--size" && command == "render") ok = value(&size);
     else if (args[i] == "--out" && command == "render") ok = value(&out);
+    else if (args[i] == "--hover" && command == "render") ok = value(&hover);
+    else if (args[i] == "--press" && command == "render") ok = value(&press);
     if (!ok) return Fail("bad argument '" + args[i] + "' (run without arguments for the usage)");
   }
   if (window.empty()) return Fail("--window NAME is required");
@@ -130,6 +139,7 @@ int main(int argc, char** argv) {
     else return Fail("--kind must be layered or framed");
     if (!ParseSize(size, &width, &height)) return Fail("--size must be WxH, each 1 to 16384");
     if (out.empty()) return Fail("--out FILE.png is required");
+    if (!hover.empty() && !press.empty()) return Fail("--hover and --press exclude each other");
   }
 
   std::string xml;
@@ -154,15 +164,20 @@ int main(int argc, char** argv) {
   if (!doc.Load(xml)) return Fail(skinPath + ": " + doc.ErrorText());
   if (!doc.HasWindow(window)) return Fail(skinPath + ": no window element " + window);
 
-  SkinScene scene = LoadScene(doc, window);
   if (command == "dump") {
+    SkinScene scene = LoadScene(doc, window);
     std::printf("%s\n", Dump(doc, scene).dump(2).c_str());
     return 0;
   }
-  ComposeOptions options;
-  options.decodeEachRender = windowKind == WindowKind::Layered;  // as the layered window renders
-  gfx::Surface surface = ComposeScene(doc, scene, windowKind, width, height, options);
-  if (surface.empty()) return Fail("cannot create a " + size + " surface");
+  WindowRenderRequest request;
+  request.kind = windowKind;
+  request.width = width;
+  request.height = height;
+  request.hover = hover;
+  request.press = press;
+  std::string error;
+  gfx::Surface surface = RenderSkinWindow(doc, window, request, &error);
+  if (surface.empty()) return Fail(window + ": " + error);
   if (!gfx::WritePngFile(surface, out)) return Fail("cannot write " + out);
   return 0;
 }
