@@ -11,9 +11,13 @@ namespace {
 // An attribute's text, or null when absent.
 const char* Attr(const TiXmlElement* e, const char* name) { return e->Attribute(name); }
 
+// An attribute's text, or "" when absent. The document is UTF-8 by now, but a
+// character reference can still name a code point that UTF-8 cannot carry
+// ("&#xD800;"): such bytes are replaced, so every record text is valid UTF-8.
 std::string Text(const TiXmlElement* e, const char* name) {
   const char* v = Attr(e, name);
-  return v ? std::string(v) : std::string();
+  if (!v) return std::string();
+  return text::IsValidUtf8(v) ? std::string(v) : text::SanitizeUtf8(v);
 }
 
 // Whether the text begins with a number the way atoi reads one: optional

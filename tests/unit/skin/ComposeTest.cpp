@@ -252,6 +252,7 @@ TEST(SkinTool, BadInputExitsWithTwo) {
   std::string dir = ::testing::TempDir();
   std::string broken = WriteTemp("broken.xml", "<CLIENTSKIN><MAINWND></CLIENTSKIN>");
   std::string missingImage = WriteTemp("missing.xml", "<S><W><IMG stand=\"4321\"/><IMG stand=\"311\"/></W></S>");
+  std::string badRefs = WriteTemp("refs.xml", "<S><W title=\"a&#xD800;\"><BTN name=\"&#x110000;\"/></W></S>");
   struct Case {
     std::string args;
     int code;
@@ -266,6 +267,7 @@ TEST(SkinTool, BadInputExitsWithTwo) {
       {"dump -", 2, "--window"},
       {"frobnicate - --window MAINWND", 2, "usage"},
       {"dump " + missingImage + " --window W", 0, "Load Img Fail : 4321"},
+      {"dump " + badRefs + " --window W", 0, ""},
       {"render " + missingImage + " --window W --kind framed --size 64x48 --out " + dir + "/m.png", 0,
        "Load Img Fail : 4321"},
   };
@@ -280,6 +282,10 @@ TEST(SkinTool, BadInputExitsWithTwo) {
   // The image that loads is still there.
   ToolRun r = Tool("dump " + missingImage + " --window W");
   EXPECT_EQ(nlohmann::json::parse(r.out)["images"].size(), 1u);
+  // Texts from character references UTF-8 cannot carry still dump as JSON.
+  ToolRun refs = Tool("dump " + badRefs + " --window W");
+  ASSERT_EQ(refs.code, 0) << refs.err;
+  EXPECT_EQ(nlohmann::json::parse(refs.out)["buttons"].size(), 1u);
 }
 
 }  // namespace

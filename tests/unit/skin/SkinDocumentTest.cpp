@@ -236,6 +236,23 @@ TEST(SkinLoader, TextIsDecodedAndEndsAtAZeroByte) {
   f.doc->GetButtons("MAINWND", b);
   ASSERT_EQ(b.size(), 1u);
   EXPECT_EQ(b[0].tip, "\xE5\x85\xB3\xE9\x97\xAD");
+
+  // Character references to code points UTF-8 cannot carry (a surrogate,
+  // beyond U+10FFFF) leave valid UTF-8 in every record text.
+  Fixture refs(Skin("<BTN name=\"a&#xD800;b\" tip=\"&#x110000;\" title=\"ok&#x4E2D;\"/>"
+                    "<TEXT title=\"t&#xDFFF;\"/>"));
+  ASSERT_TRUE(refs.parsed) << refs.doc->ErrorText();
+  refs.doc->GetButtons("MAINWND", b);
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_TRUE(text::IsValidUtf8(b[0].name)) << b[0].name;
+  EXPECT_EQ(b[0].name.front(), 'a');
+  EXPECT_EQ(b[0].name.back(), 'b');
+  EXPECT_TRUE(text::IsValidUtf8(b[0].tip));
+  EXPECT_EQ(b[0].title, "ok\xE4\xB8\xAD") << "valid references stay as they are";
+  std::vector<SkinTextInfo> texts;
+  refs.doc->GetTexts("MAINWND", texts);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_TRUE(text::IsValidUtf8(texts[0].title));
 }
 
 // The default skin, XML 401, as the process-wide document.
