@@ -122,3 +122,33 @@ TEST(TextDraw, MeasureGrowsWithText) {
 }
 
 }  // namespace
+
+namespace {
+
+// Boxes far outside the surface, or far larger than it, as skin numbers can
+// make them: nothing is drawn where it should not be and nothing breaks.
+TEST(TextDraw, HugeBoxesAndFarPlacesAreSafe) {
+  struct Case {
+    const char* name;
+    double x, y, w, h;
+    bool inks;
+  } cases[] = {
+      {"far right", 2147483000.0, 10, 400, 30, false},
+      {"far left", -2147483000.0, 10, 400, 30, false},
+      {"far below", 10, 2147483000.0, 400, 30, false},
+      {"box wider than 32 bits of Pango units", 10, 10, 2147483647.0, 30, true},
+      {"box from far left across the surface", -2147483000.0, 10, 2147483647.0, 30, false},
+  };
+  for (const Case& c : cases) {
+    Ink ink = Draw("Harbour", {"", 14, 0}, c.x, c.y, c.w, c.h);
+    if (c.inks) {
+      EXPECT_GT(ink.count, 0) << c.name;
+      EXPECT_GE(ink.left, 10) << c.name << ": near alignment starts at the box";
+      EXPECT_LT(ink.right, 100) << c.name;
+    } else {
+      EXPECT_EQ(ink.count, 0) << c.name;
+    }
+  }
+}
+
+}  // namespace
