@@ -6,10 +6,13 @@
 //   moved NAME X Y          WM_MOVE
 //   size NAME W H           WM_SIZE with a positive size
 //
-// Usage: skinwnd_show MAINWND|GAMEWND. MAINWND is a layered window
+// Usage: skinwnd_show MAINWND|GAMEWND [--composited]. With --composited it
+// first waits (up to 10 s) until a compositing manager runs. MAINWND is a layered window
 // (CSkinWnd), GAMEWND a framed one (CSkinWnd2), which here, as the game
 // window will, starts a resize drag on a press in its bottom-right 10-pixel
 // corner. It runs until SIGTERM.
+#include <gtk/gtk.h>
+
 #include <cstdio>
 #include <string>
 
@@ -80,6 +83,11 @@ int main(int argc, char** argv) {
   }
   if (!ui::InitializeWith(ui::BackendKind::Gtk)) return 1;
   ui::SetApplicationId("torvane-skinwnd-show");
+  if (argc > 2 && std::string(argv[2]) == "--composited" &&
+      !ui::PumpUntil([] { return gdk_screen_is_composited(gdk_screen_get_default()) != FALSE; }, 10000)) {
+    std::fprintf(stderr, "skinwnd_show: no compositing manager\n");
+    return 1;
+  }
   g_pSkin = GetSkinDocument();
   std::unique_ptr<CWnd> wnd;
   const DWORD exStyle = WS_EX_APPWINDOW, style = WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
