@@ -11,6 +11,8 @@ bool IsHttpAddress(const std::string& url) {
 
 void NavigationClassifier::ExpectOwnNavigation() { ++m_ownPending; }
 
+void NavigationClassifier::TopLevelCommitted() { m_ownPending = 0; }
+
 void NavigationClassifier::AddNote(const std::string& url, bool targetsTop, bool isForm) {
   if (m_notes.size() >= kMaxNotes) m_notes.pop_front();
   m_notes.push_back(Note{url, targetsTop, isForm});

@@ -36,8 +36,16 @@ class NavigationClassifier {
     bool redirect = false;
   };
 
-  // The engine is about to load url into the top-level document itself.
+  // The engine is about to load url into the top-level document itself, and
+  // will ask for a decision about it first.
   void ExpectOwnNavigation();
+  // The top-level document committed. An own navigation asked for before it
+  // that got no decision never will (the engine loaded it without asking,
+  // could not start it, or another load replaced it), so none is expected any
+  // more: the frames of the new document must not take its place. In the
+  // rare case that a navigation asked for just before an older load
+  // committed is still to come, it is placed by what is left (see above).
+  void TopLevelCommitted();
   // A note from a frame: a link or form there is about to navigate to url;
   // targetsTop says whether the top-level document is what navigates.
   // isForm: url is a form's action, which a GET submission extends by a query.

@@ -167,14 +167,16 @@ class WebKitEngine final : public BrowserEngine {
 
   void Navigate(const std::string& url) override {
     m_lastUrl = url;
-    m_classifier.ExpectOwnNavigation();
     // WebKit knows about:blank and about:srcdoc only; any other about: address
     // (the game window's "about:blank3") becomes an empty document with that
-    // address instead of an error page.
-    if (url.rfind("about:", 0) == 0 && url != "about:blank" && url != "about:srcdoc")
+    // address instead of an error page. WebKit shows such a document without
+    // asking for a navigation decision, so none is expected for it.
+    if (url.rfind("about:", 0) == 0 && url != "about:blank" && url != "about:srcdoc") {
       webkit_web_view_load_alternate_html(m_view, "", url.c_str(), nullptr);
-    else
+    } else {
+      m_classifier.ExpectOwnNavigation();
       webkit_web_view_load_uri(m_view, url.c_str());
+    }
   }
 
   void SetSilent(bool silent) override { m_silent = silent; }
@@ -324,6 +326,7 @@ class WebKitEngine final : public BrowserEngine {
       self->m_committed = false;
     } else if (event == WEBKIT_LOAD_COMMITTED) {
       self->m_committed = true;
+      self->m_classifier.TopLevelCommitted();
       self->m_lastUrl = self->GetLocationURL();
       Event e; e.type = Event::Type::NavigateComplete;
       e.url = self->m_lastUrl;

@@ -194,6 +194,22 @@ TEST_F(BrowserE2E, CommandsInsideAFrameAreIgnored) {
   EXPECT_EQ(view.GetLocationURL(), Url("commands.html#frame"));
 }
 
+// A frame that loads a game address is a frame, also after navigations that
+// the engine shows without asking first ("about:blank3", addresses it cannot
+// parse): none of them leaves the view expecting a navigation of its own.
+TEST_F(BrowserE2E, AFrameWithAGameAddressStaysAFrameAfterUnaskedNavigations) {
+  host.gameWnd = game.m_hWnd;
+  for (const char* address : {"about:blank3", "", "not a url at all", "http://[::1"}) {
+    view.Navigate(address);
+    ui::PumpUntil([] { return false; }, 200);
+  }
+  ASSERT_TRUE(LoadAndWait(Url("commands.html#gameframe"))) << Events();
+  ASSERT_TRUE(WaitForName("gameframe:loaded")) << Events();
+  Settle();
+  EXPECT_TRUE(host.openedGames.empty()) << Events();
+  EXPECT_EQ(view.GetLocationURL(), Url("commands.html#gameframe"));
+}
+
 TEST_F(BrowserE2E, GetGsNameReachesTheGameWindowAndTitleTheParent) {
   host.gameWnd = game.m_hWnd;
   ASSERT_TRUE(LoadAndWait(Url("commands.html#gsname"))) << Events();

@@ -66,6 +66,23 @@ TEST(NavigationClassifier, OwnNavigationIsNotTakenByALinkOrRedirect) {
   EXPECT_EQ(c.Classify(Plain("about:blank3")), Kind::TopLevel);
 }
 
+TEST(NavigationClassifier, OwnNavigationsWithoutADecisionEndWithTheNextCommit) {
+  // Two own navigations the engine never asked about (an address it could
+  // not start, one replaced by the next), then one it did: once the top-level
+  // document commits, the new page's frames are not taken for own loads.
+  NavigationClassifier c;
+  c.ExpectOwnNavigation();
+  c.ExpectOwnNavigation();
+  c.ExpectOwnNavigation();
+  EXPECT_EQ(c.Classify(Plain("http://operator.example/home")), Kind::TopLevel);
+  c.TopLevelCommitted();
+  EXPECT_EQ(c.Classify(Plain("about:blank")), Kind::Frame) << "the frame as it is created";
+  EXPECT_EQ(c.Classify(Plain("http://operator.example/game.html")), Kind::AtResponse);
+  // Expectations after the commit count again.
+  c.ExpectOwnNavigation();
+  EXPECT_EQ(c.Classify(Plain("about:blank")), Kind::TopLevel);
+}
+
 TEST(NavigationClassifier, WhatIsLeft) {
   NavigationClassifier c;
   EXPECT_EQ(c.Classify(Plain("HTTPS://operator.example/")), Kind::AtResponse);
