@@ -88,11 +88,13 @@ std::vector<ImageBlit> CImageEx::PlanDraw(const RECT& dst) const {
   const long long w = static_cast<long long>(dst.right) - dst.left;
   const long long h = static_cast<long long>(dst.bottom) - dst.top;
   const int W = GetWidth(), H = GetHeight();
+  // An empty destination draws nothing, in nine parts or whole: the corners
+  // of a nine-part drawing would otherwise still land there.
+  if (w < 1 || h < 1) return {};
   if (hasMargins && (w != W || h != H)) {
     return PlanNineSlice(W, H, dst.left, dst.top, Saturate(w), Saturate(h), margins.left, margins.top,
                          margins.right, margins.bottom);
   }
-  if (w < 1 || h < 1) return {};
   return {{dst, {0, 0, W, H}}};
 }
 

@@ -196,6 +196,21 @@ TEST(ImageEx, NegativeWidthPiecesAreSkippedCornersStillDrawn) {
   EXPECT_EQ((dst.Pixel(50, 10) >> 16) & 0xFF, 1u) << "the left piece, 120 wide, is cut by the destination";
 }
 
+TEST(ImageEx, AnEmptyDestinationDrawsNothingEvenWithMargins) {
+  CImageEx* title = TitleLike();
+  for (RECT empty : {RECT{0, 0, 0, 32}, RECT{0, 0, 64, 0}, RECT{60, 0, 10, 32}, RECT{0, 30, 64, 2}}) {
+    EXPECT_TRUE(title->PlanDraw(empty).empty()) << empty.left << "," << empty.top << "," << empty.right << ","
+                                                << empty.bottom;
+    Surface dst = Surface::Create(64, 32, PixelFormat::Argb32);
+    {
+      Canvas c(dst);
+      title->DrawImage(c.dc(), empty);
+    }
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 64; ++x) ASSERT_EQ(dst.Pixel(x, y), 0u) << x << "," << y;
+  }
+}
+
 TEST(ImageEx, HugeAndNegativeNumbersDrawSafely) {
   CImageEx* title = TitleLike();
   Surface dst = Surface::Create(64, 32, PixelFormat::Argb32);
