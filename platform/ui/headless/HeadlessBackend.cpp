@@ -162,6 +162,8 @@ class HeadlessBackend final : public Backend {
   }
 
   // A drag started by the window follows the pointer until the button goes up.
+  // Like a window manager, it follows the pointer's position relative to where
+  // the drag began: motion the minimum size refused is not made up later.
   bool FollowDrag(HWND top, int x, int y, bool up) {
     if (!dragWindow_ || dragWindow_ != top) return false;
     core::WindowRecord* r = core::Find(top);
@@ -169,16 +171,10 @@ class HeadlessBackend final : public Backend {
       dragWindow_ = nullptr;
       return false;
     }
-    if (!dragStarted_) dragOrigin_ = POINT{r->rect.left, r->rect.top};
+    if (!dragStarted_) BeginFollowing(*r, x, y);
     // Coordinates during a drag are taken relative to where the window was when it began.
-    POINT screen{dragOrigin_.x + x, dragOrigin_.y + y};
-    if (!dragStarted_) {
-      dragStarted_ = true;
-      dragLast_ = screen;
-    }
-    int dx = screen.x - dragLast_.x, dy = screen.y - dragLast_.y;
-    dragLast_ = screen;
-    RECT rect = r->rect;
+    int dx = dragStartRect_.left + x - dragStartPointer_.x, dy = dragStartRect_.top + y - dragStartPointer_.y;
+    RECT rect = dragStartRect_;
     if (dragEdge_ == 0) {
       rect.left += dx;
       rect.right += dx;
@@ -195,7 +191,6 @@ class HeadlessBackend final : public Backend {
       if (right) rect.right = std::max(rect.right + dx, rect.left + minW);
       if (topEdge) rect.top = std::min(rect.top + dy, rect.bottom - minH);
       if (bottom) rect.bottom = std::max(rect.bottom + dy, rect.top + minH);
-      // What the pointer did not get, because of the minimum size, it keeps.
     }
     SetGeometry(top, rect);
     input::Configured(top, rect);
@@ -207,11 +202,12 @@ class HeadlessBackend final : public Backend {
   }
   void StartDragAt(HWND top, int x, int y) {
     core::WindowRecord* r = core::Find(top);
-    if (dragWindow_ == top && r) {
-      dragStarted_ = true;
-      dragOrigin_ = POINT{r->rect.left, r->rect.top};
-      dragLast_ = POINT{r->rect.left + x, r->rect.top + y};
-    }
+    if (dragWindow_ == top && r) BeginFollowing(*r, x, y);
+  }
+  void BeginFollowing(const core::WindowRecord& r, int x, int y) {
+    dragStarted_ = true;
+    dragStartRect_ = r.rect;
+    dragStartPointer_ = POINT{r.rect.left + x, r.rect.top + y};
   }
 
   RECT workArea_{0, 0, 1920, 1050};
@@ -223,8 +219,8 @@ class HeadlessBackend final : public Backend {
   HWND dragWindow_ = nullptr;
   int dragEdge_ = 0;
   bool dragStarted_ = false;
-  POINT dragLast_;
-  POINT dragOrigin_;
+  RECT dragStartRect_;
+  POINT dragStartPointer_;
 
  private:
   void Drain() {

@@ -133,11 +133,16 @@ TEST_F(UiTest, DragMovesTheWindowAndResizeStopsAtTheMinimumSize) {
   };
   ui::headless::MouseDown(w.m_hWnd, 399, 299);
   ui::headless::MouseMove(w.m_hWnd, 100, 50);
-  ui::headless::MouseUp(w.m_hWnd, 100, 50);
   w.GetWindowRect(&r);
   EXPECT_EQ(r.Width(), 300);
   EXPECT_EQ(r.Height(), 200);
   EXPECT_EQ(w.Last(WM_SIZE)->lParam, MAKELPARAM(300, 200));
+  // Back out again: the size follows the pointer, the refused motion is not made up.
+  ui::headless::MouseMove(w.m_hWnd, 449, 319);
+  ui::headless::MouseUp(w.m_hWnd, 449, 319);
+  w.GetWindowRect(&r);
+  EXPECT_EQ(r.Width(), 450);
+  EXPECT_EQ(r.Height(), 320);
 }
 
 TEST_F(UiTest, TooltipShowsAfterTheDelayAndHidesOnLeave) {
