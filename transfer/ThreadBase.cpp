@@ -6,6 +6,10 @@
 CThreadBase::~CThreadBase() { StopAndJoin(); }
 
 void CThreadBase::Start(BOOL bSuspended) {
+  // A thread that was asked to stop is on its way out (it may not have woken
+  // yet): wait for it, so that clearing the stop event below cannot leave a
+  // thread that is ending, or one that still holds the Stop's effects.
+  if (m_pThread && m_hStopEvent.IsSet()) m_pThread.reset();  // joins
   m_hStopEvent.Reset();
   m_hPauseEvent.Reset();
   m_hResumeEvent.Reset();

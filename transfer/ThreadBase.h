@@ -34,7 +34,8 @@ class CThreadBase {
   // Clears the three events. bSuspended: enter state 1 without a thread
   // (Resume creates it). Otherwise create the thread and enter state 2, or
   // state 3 when it cannot be created. A thread of an earlier Start that
-  // still runs is kept: Start never runs two threads at once.
+  // still runs is kept: Start never runs two threads at once; one that was
+  // asked to stop is waited for first and replaced by a new one.
   virtual void Start(BOOL bSuspended);
   // From state 2: clear m_hResumeEvent, set m_hPauseEvent, enter state 1.
   virtual void Pause();

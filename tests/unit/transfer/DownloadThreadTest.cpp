@@ -198,6 +198,20 @@ TEST_F(TransferTest, DestroyingAWorkerInTheMiddleOfATransferWaitsForItsThread) {
   SUCCEED();
 }
 
+TEST_F(TransferTest, StartRightAfterStopRunsAWorkerThatStillDownloads) {
+  // The old thread may not even have woken when Start comes: the new start
+  // must not keep a thread that is ending, nor the cancellation of the Stop.
+  Worker w;
+  for (int round = 0; round < 10; ++round) {
+    w.thread.Stop();
+    w.thread.Start(FALSE);
+    EXPECT_EQ(w.thread.GetState(), 2);
+    int id = w.Queue(Request(Url("/test/bytes?n=" + std::to_string(100 + round))));
+    ASSERT_TRUE(w.notices.WaitFor(static_cast<size_t>(round) + 1, 5000)) << "round " << round;
+    EXPECT_EQ(ReadFile(w.Result(id).strUrl), Pattern(0, 100 + round)) << "round " << round;
+  }
+}
+
 TEST_F(TransferTest, ResumeAfterStartSuspendedCreatesTheThreadThatThenWorks) {
   Worker w(1000, TRUE);
   EXPECT_EQ(w.thread.GetState(), 1);
