@@ -22,9 +22,10 @@ net::TransferOptions DownloadOptions(net::CancelToken* cancel) {
   return o;
 }
 
+// Whether a file (not a folder or a device) of exactly size bytes is at path.
 bool HasSize(const std::string& path, long long size) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && static_cast<long long>(st.st_size) == size;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<long long>(st.st_size) == size;
 }
 
 }  // namespace

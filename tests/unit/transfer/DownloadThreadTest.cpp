@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "TransferFixture.h"
@@ -143,6 +145,15 @@ TEST_F(TransferTest, BadSavePathsFailWithADiagnostic) {
     req.strSavePath = p;
     w.Queue(req);
   }
+  // A folder at the save path whose size happens to be nFileSize is not the file.
+  std::filesystem::create_directory(dir_ + "/adir");
+  struct stat st;
+  ASSERT_EQ(stat((dir_ + "/adir").c_str(), &st), 0);
+  PARAM folder = Request(Url("/test/bytes?n=10"));
+  folder.strSavePath = dir_ + "/adir";
+  folder.nFileSize = static_cast<int>(st.st_size);
+  w.Queue(folder);
+  paths.push_back(folder.strSavePath);
   bool all = w.notices.WaitFor(paths.size());
   std::string err = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(all);
