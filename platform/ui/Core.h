@@ -99,6 +99,9 @@ void DispatchWithPreTranslate(MSG msg);
 void PlaceNativeChildren(HWND hwnd);
 // Tooltip controls hear about pointer leaves and destroyed windows.
 void TooltipsForget(HWND hwnd);
+// Dispatches pending signals, posted messages and due timers (not paints,
+// not native events); what a modal dialog's nested loop runs as well.
+bool DispatchQueued();
 // Whether hwnd and all its ancestors are visible.
 bool EffectivelyVisible(HWND hwnd);
 

@@ -161,14 +161,23 @@ void Shutdown() {
   s.timers.clear();
 }
 
-bool PumpPending() {
+namespace core {
+bool DispatchQueued() {
   auto& s = S();
   bool any = false;
-  if (s.backend && s.backend->ProcessNative()) any = true;
   if (HandleSignals()) any = true;
   // Posted messages first, then timers, then paints: the order of the desktop's queue.
   for (int i = 0; i < 10000 && !s.quit && DispatchOnePosted(); ++i) any = true;
   if (!s.quit && FireDueTimers()) any = true;
+  return any;
+}
+}  // namespace core
+
+bool PumpPending() {
+  auto& s = S();
+  bool any = false;
+  if (s.backend && s.backend->ProcessNative()) any = true;
+  if (core::DispatchQueued()) any = true;
   if (!s.quit && s.kind == BackendKind::Headless) {
     std::vector<HWND> dirty;
     for (auto& [key, r] : s.windows)

@@ -355,7 +355,11 @@ class GtkBackend final : public Backend {
     gtk_window_set_title(GTK_WINDOW(dialog), caption.empty() ? g_get_application_name() : caption.c_str());
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    // While the dialog's own loop runs, the client's posted messages and
+    // timers still go on (the worker's completions, a blinking button).
+    guint tick = g_timeout_add(10, &GtkBackend::OnModalTick, nullptr);
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    g_source_remove(tick);
     gtk_widget_destroy(dialog);
     switch (response) {
       case GTK_RESPONSE_OK: return IDOK;
@@ -460,6 +464,11 @@ class GtkBackend final : public Backend {
     std::uint64_t v;
     while (read(fd, &v, sizeof v) == static_cast<ssize_t>(sizeof v)) {
     }
+    return G_SOURCE_CONTINUE;
+  }
+
+  static gboolean OnModalTick(gpointer) {
+    core::DispatchQueued();
     return G_SOURCE_CONTINUE;
   }
 

@@ -3,6 +3,7 @@
 // from xdotool reaching the right window.
 #include <cairo.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/ui/EventLoop.h"
+#include "platform/ui/MessageBox.h"
 #include "platform/ui/Window.h"
 #include "tests/support/VirtualDisplay.h"
 
@@ -276,6 +278,44 @@ TEST_F(GtkBackendTest, WithACompositorTheLayeredWindowBlendsItsAlpha) {
   int red = (px >> 16) & 0xFF, blue = px & 0xFF;
   EXPECT_NEAR(red, 128, 12) << std::hex << px << ": white below, half blue above";
   EXPECT_GE(blue, 240) << std::hex << px;
+}
+
+}  // namespace
+
+namespace {
+
+// Answers the open message box (the only dialog), as the player would.
+gboolean AnswerTheDialog(gpointer) {
+  GList* tops = gtk_window_list_toplevels();
+  for (GList* l = tops; l; l = l->next)
+    if (GTK_IS_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data)))
+      gtk_dialog_response(GTK_DIALOG(l->data), GTK_RESPONSE_CANCEL);
+  g_list_free(tops);
+  return G_SOURCE_REMOVE;
+}
+
+TEST_F(GtkBackendTest, TimersAndPostedMessagesGoOnWhileAMessageBoxIsOpen) {
+  Recorder w;
+  ASSERT_TRUE(w.CreateEx(0, "Test", "owner", WS_POPUP, 50, 600, 100, 100, GetDesktopWindow()));
+  w.ShowWindow(SW_SHOW);
+  Settle();
+  int ticks = 0;
+  w.onMessage = [&](UINT m, WPARAM, LPARAM) {
+    // The box is answered from the client's own timer: it can only close if
+    // the timer runs while the box is open.
+    if (m == WM_TIMER && ++ticks == 5) g_idle_add(&AnswerTheDialog, nullptr);
+  };
+  w.SetTimer(1, 20);
+  PostMessage(w.m_hWnd, WM_USER + 3, 0, 0);
+  guint guard = g_timeout_add(8000, &AnswerTheDialog, nullptr);  // never hang the suite
+  int answer = MessageBox(w.m_hWnd, "Still running?", "Modal check", MB_OKCANCEL);
+  bool guardFired = g_main_context_find_source_by_id(nullptr, guard) == nullptr;
+  if (!guardFired) g_source_remove(guard);
+  EXPECT_EQ(answer, IDCANCEL);
+  EXPECT_FALSE(guardFired) << "the client's timer did not run while the box was open";
+  EXPECT_EQ(w.Count(WM_USER + 3), 1) << "the posted message was handled while the box was open";
+  EXPECT_GE(ticks, 5);
+  w.KillTimer(1);
 }
 
 }  // namespace
