@@ -502,7 +502,15 @@ int main(int argc, char** argv) {
     std::fflush(g_log);
   }
 
-  std::thread server([&svr] { svr.listen_after_bind(); });
+  std::atomic<bool> listenEnded{false};
+  std::thread server([&svr, &listenEnded] {
+    svr.listen_after_bind();
+    listenEnded = true;
+  });
+  // stop() does nothing before the server thread runs its accept loop, and
+  // a stop that comes too early would leave it running (and the join below
+  // waiting) for good: wait until it runs. SIGTERM stays pending meanwhile.
+  while (!svr.is_running() && !listenEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.timeoutSec);
   const char* why = "time-out";
