@@ -72,13 +72,7 @@ void CSkinWnd2::BuildFromSkin() {
   skin->GetRects(m_strElement, m_rects);
   std::vector<SkinButtonInfo> buttons;
   skin->GetButtons(m_strElement, buttons);
-  for (const SkinButtonInfo& record : buttons) {
-    auto button = std::make_unique<CSkinButton>();
-    button->SetSkin(skin);
-    if (!button->Create(this, NextButtonId())) continue;
-    button->Setup(record, &m_tooltip);
-    m_buttons.push_back(std::move(button));
-  }
+  skinwnd::CreateButtons(this, skin, buttons, &m_tooltip, &NextButtonId, m_buttons);
   skin->GetTexts(m_strElement, m_texts);
 }
 
@@ -89,9 +83,7 @@ void CSkinWnd2::OnSize(int cx, int cy) {
   }
   m_nWidth = cx;
   m_nHeight = cy;
-  RECT client;
-  GetClientRect(&client);
-  for (const auto& button : m_buttons) button->Relayout(client);
+  skinwnd::RelayoutButtons(this, m_buttons);
   m_bMinimized = FALSE;
   Invalidate(TRUE);
 }

@@ -73,4 +73,21 @@ void FillMaxInfo(MINMAXINFO* info) {
   info->ptMaxPosition = POINT{work.left, work.top};
 }
 
+void CreateButtons(CWnd* owner, SkinDocument* skin, const std::vector<SkinButtonInfo>& records,
+                   CToolTipCtrl* tooltip, UINT (*nextId)(), ButtonList& buttons) {
+  for (const SkinButtonInfo& record : records) {
+    auto button = std::make_unique<CSkinButton>();
+    button->SetSkin(skin);
+    if (!button->Create(owner, nextId())) continue;
+    button->Setup(record, tooltip);
+    buttons.push_back(std::move(button));
+  }
+}
+
+void RelayoutButtons(CWnd* owner, const ButtonList& buttons) {
+  RECT client;
+  owner->GetClientRect(&client);
+  for (const auto& button : buttons) button->Relayout(client);
+}
+
 }  // namespace skinwnd

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/ToolTip.h"
 #include "platform/ui/Window.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinRecords.h"
@@ -32,6 +33,13 @@ bool FindRect(const std::vector<SkinRectInfo>& rects, const std::string& name, S
 // the sender's handle, so that a 16-bit id that wrapped round reaches no
 // other button). Null otherwise.
 CSkinButton* ButtonForCommand(const ButtonList& buttons, WPARAM wParam, LPARAM lParam);
+// One button per record, in record order, each with the next id of its
+// window class (nextId) and set up with the window's tooltip; a button whose
+// window cannot be made is left out.
+void CreateButtons(CWnd* owner, SkinDocument* skin, const std::vector<SkinButtonInfo>& records,
+                   CToolTipCtrl* tooltip, UINT (*nextId)(), ButtonList& buttons);
+// Re-anchors every button to the owner's client rectangle.
+void RelayoutButtons(CWnd* owner, const ButtonList& buttons);
 // Sets the visible flag of every image record of that name (ASCII case ignored).
 void SetImageVisible(std::vector<SkinImageInfo>& images, const std::string& name, bool visible);
 
