@@ -199,9 +199,14 @@ TEST_F(BrowserE2E, CommandsInsideAFrameAreIgnored) {
 // parse): none of them leaves the view expecting a navigation of its own.
 TEST_F(BrowserE2E, AFrameWithAGameAddressStaysAFrameAfterUnaskedNavigations) {
   host.gameWnd = game.m_hWnd;
+  // Each one is let run to its end (the engine shows an error page for some),
+  // so that none of them can overtake the page loaded next.
   for (const char* address : {"about:blank3", "", "not a url at all", "http://[::1"}) {
+    view.events.clear();
     view.Navigate(address);
-    ui::PumpUntil([] { return false; }, 200);
+    std::string done = std::string("DocumentComplete ") + address;
+    ui::PumpUntil([&] { return Has(done); }, 3000);
+    Settle();
   }
   ASSERT_TRUE(LoadAndWait(Url("commands.html#gameframe"))) << Events();
   ASSERT_TRUE(WaitForName("gameframe:loaded")) << Events();
