@@ -86,6 +86,11 @@ void ForEachChild(const TiXmlElement* parent, const char* kind, Fn fn) {
 
 }  // namespace
 
+std::shared_ptr<CImageEx> SkinDocument::LoadEmbeddedImage(int id) {
+  auto image = std::make_shared<CImageEx>();
+  return image->LoadFromResource(id) ? image : nullptr;
+}
+
 SkinDocument::SkinDocument(Environment environment)
     : m_env(std::move(environment)), m_doc(std::make_unique<TiXmlDocument>()) {}
 

@@ -35,6 +35,9 @@ class SkinDocument {
 
   // Images from the executable's resources; failures in a message box.
   static Environment DefaultEnvironment();
+  // Skin image `id` decoded from the executable's "PNG" resource; null when
+  // it is missing or does not decode. The default environment's loader.
+  static std::shared_ptr<CImageEx> LoadEmbeddedImage(int id);
 
   SkinDocument();  // with DefaultEnvironment()
   explicit SkinDocument(Environment environment);

@@ -7,11 +7,7 @@
 
 SkinDocument::Environment SkinDocument::DefaultEnvironment() {
   Environment env;
-  env.loadImage = [](int id) -> std::shared_ptr<CImageEx> {
-    auto image = std::make_shared<CImageEx>();
-    if (!image->LoadFromResource(id)) return nullptr;
-    return image;
-  };
+  env.loadImage = &SkinDocument::LoadEmbeddedImage;
   env.reportImageFailure = [](const std::string& text) { MessageBox(nullptr, text, "", MB_OK); };
   return env;
 }

@@ -20,10 +20,7 @@ const int kIds[] = {311, 312, 313, 314, 315, 316, 318, 319, 320, 321, 322, 323, 
 SkinDocument& Doc() {
   static SkinDocument* doc = [] {
     SkinDocument::Environment env;
-    env.loadImage = [](int id) -> std::shared_ptr<CImageEx> {
-      auto image = std::make_shared<CImageEx>();
-      return image->LoadFromResource(id) ? image : nullptr;
-    };
+    env.loadImage = &SkinDocument::LoadEmbeddedImage;
     env.reportImageFailure = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
     auto* d = new SkinDocument(env);
     d->LoadFromResource();

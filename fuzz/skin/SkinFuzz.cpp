@@ -24,10 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   SkinDocument::Environment env;
-  env.loadImage = [](int id) -> std::shared_ptr<CImageEx> {
-    auto image = std::make_shared<CImageEx>();
-    return image->LoadFromResource(id) ? image : nullptr;
-  };
+  env.loadImage = &SkinDocument::LoadEmbeddedImage;
   env.reportImageFailure = [](const std::string&) {};
   SkinDocument doc(env);
   doc.Load(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()));

@@ -11,26 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/TestFiles.h"
 #include "tools/operator/OperatorProcess.h"
-
-// Byte i of every sized answer of the server.
-inline std::string Pattern(size_t offset, size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + ((offset + i) % 256) % 26);
-  return s;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 class NetTest : public ::testing::Test {
  protected:

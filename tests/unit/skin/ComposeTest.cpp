@@ -18,10 +18,7 @@ namespace {
 SkinDocument& Doc() {
   static SkinDocument* doc = [] {
     SkinDocument::Environment env;
-    env.loadImage = [](int id) -> std::shared_ptr<CImageEx> {
-      auto image = std::make_shared<CImageEx>();
-      return image->LoadFromResource(id) ? image : nullptr;
-    };
+    env.loadImage = &SkinDocument::LoadEmbeddedImage;
     env.reportImageFailure = [](const std::string& text) { ADD_FAILURE() << text; };
     auto* d = new SkinDocument(env);
     d->LoadFromResource();
@@ -153,10 +150,7 @@ TEST(WorkedExamples, Launcher) {
 
 TEST(Compose, TextsAndSizes) {
   SkinDocument::Environment env;
-  env.loadImage = [](int id) -> std::shared_ptr<CImageEx> {
-    auto image = std::make_shared<CImageEx>();
-    return image->LoadFromResource(id) ? image : nullptr;
-  };
+  env.loadImage = &SkinDocument::LoadEmbeddedImage;
   env.reportImageFailure = [](const std::string&) {};
   SkinDocument doc(env);
   ASSERT_TRUE(doc.Load("<S><FONT name=\"f\" size=\"14\"/><W bgcolor=\"0,0,255\">"

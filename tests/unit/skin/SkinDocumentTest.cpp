@@ -24,8 +24,7 @@ struct Fixture {
     env.loadImage = [this, known](int id) -> std::shared_ptr<CImageEx> {
       loaded.push_back(id);
       if (std::find(known.begin(), known.end(), id) == known.end()) return nullptr;
-      auto image = std::make_shared<CImageEx>();
-      return image->LoadFromResource(id) ? image : nullptr;
+      return SkinDocument::LoadEmbeddedImage(id);
     };
     env.reportImageFailure = [this](const std::string& text) { messages.push_back(text); };
     doc = std::make_unique<SkinDocument>(env);

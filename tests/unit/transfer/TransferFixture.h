@@ -22,26 +22,9 @@
 #include <vector>
 
 #include "platform/net/Transfer.h"
+#include "tests/support/TestFiles.h"
 #include "tools/operator/OperatorProcess.h"
 #include "transfer/DownloadThread.h"
-
-inline std::string Pattern(size_t offset, size_t n) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + ((offset + i) % 256) % 26);
-  return s;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
 
 // A loopback socket that listens but never answers: a connection to it is a
 // transfer that has begun and stalls.
