@@ -148,4 +148,19 @@ void CloseRequested(HWND top) {
   if (Find(top)) PostMessage(top, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+bool Key(HWND top, UINT message, WPARAM vk) {
+  if (!Find(top) || vk == 0) return false;
+  MSG msg{top, message, vk, 0};
+  // Offered to the window's pre-translation; what nobody takes goes on to the
+  // focused native widget, never to the window's own handler.
+  for (HWND h = top; h;) {
+    WindowRecord* r = Find(h);
+    if (!r) break;
+    HWND parent = r->parent;
+    if (r->object && r->object->PreTranslateMessage(&msg)) return true;
+    h = parent;
+  }
+  return false;
+}
+
 }  // namespace ui::input

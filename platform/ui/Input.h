@@ -19,6 +19,11 @@ void MouseLeft(HWND top);
 void Configured(HWND top, const RECT& rect);
 // The display minimised, restored or maximised the window.
 void StateChanged(HWND top, bool minimized, bool maximized);
+// A key went down while the top-level window had the keyboard (vk: a VK_*
+// code; keys without one are not reported). The message goes through the
+// windows' pre-translation first; true when a window consumed it, so the
+// backend keeps it from the focused native widget.
+bool Key(HWND top, UINT message, WPARAM vk);
 // The window became (or stopped being) the active one.
 void Activated(HWND top, bool active);
 // The user asked the display to close the window.

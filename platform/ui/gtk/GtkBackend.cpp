@@ -127,6 +127,8 @@ class GtkBackend final : public Backend {
     g_signal_connect(t.window, "focus-in-event", G_CALLBACK(&GtkBackend::OnFocus), key);
     g_signal_connect(t.window, "focus-out-event", G_CALLBACK(&GtkBackend::OnFocus), key);
     g_signal_connect(t.window, "delete-event", G_CALLBACK(&GtkBackend::OnDelete), key);
+    // Before GTK hands the key to the focused widget (a browser view).
+    g_signal_connect(t.window, "key-press-event", G_CALLBACK(&GtkBackend::OnKey), key);
   }
 
   void DestroyTopLevel(HWND hwnd) override {
@@ -354,7 +356,11 @@ class GtkBackend final : public Backend {
                              GTK_RESPONSE_CANCEL, nullptr);
     gtk_window_set_title(GTK_WINDOW(dialog), caption.empty() ? g_get_application_name() : caption.c_str());
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    // MB_DEFBUTTON2: the second button (Cancel, No) is the one Enter chooses.
+    if ((type & MB_DEFBUTTON2) && (kind == MB_OKCANCEL || kind == MB_YESNO || kind == MB_YESNOCANCEL))
+      gtk_dialog_set_default_response(GTK_DIALOG(dialog), kind == MB_OKCANCEL ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_NO);
     gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
+    if (type & MB_SYSTEMMODAL) gtk_window_set_urgency_hint(GTK_WINDOW(dialog), TRUE);
     // While the dialog's own loop runs, the client's posted messages and
     // timers still go on (the worker's completions, a blinking button).
     guint tick = g_timeout_add(10, &GtkBackend::OnModalTick, nullptr);
@@ -564,6 +570,13 @@ class GtkBackend final : public Backend {
   static gboolean OnFocus(GtkWidget*, GdkEventFocus* e, gpointer key) {
     input::Activated(static_cast<HWND>(key), e->in != 0);
     return FALSE;
+  }
+
+  static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer key) {
+    WPARAM vk = 0;
+    if (e->keyval >= GDK_KEY_F1 && e->keyval <= GDK_KEY_F12) vk = 0x70 + (e->keyval - GDK_KEY_F1);
+    else if (e->keyval == GDK_KEY_Escape) vk = VK_ESCAPE;
+    return vk && input::Key(static_cast<HWND>(key), WM_KEYDOWN, vk) ? TRUE : FALSE;
   }
 
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer key) {

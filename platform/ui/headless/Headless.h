@@ -25,6 +25,9 @@ void MouseUp(HWND top, int x, int y, bool right = false);
 // Move, down and up at one point, pumping in between.
 void Click(HWND top, int x, int y);
 void MouseLeave(HWND top);
+// A key pressed while top has the keyboard (WM_KEYDOWN with a VK_* code);
+// true when a window consumed it.
+bool KeyDown(HWND top, WPARAM vk);
 
 // What the window shows now (owned by the backend; valid until the next paint).
 _cairo_surface* Frame(HWND top);

@@ -289,6 +289,12 @@ void Click(HWND top, int x, int y) {
   MouseUp(top, x, y);
 }
 
+bool KeyDown(HWND top, WPARAM vk) {
+  bool consumed = input::Key(top, WM_KEYDOWN, vk);
+  PumpUntilIdle();
+  return consumed;
+}
+
 void MouseLeave(HWND top) {
   input::MouseLeft(top);
   PumpUntilIdle();
