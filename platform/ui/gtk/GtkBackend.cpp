@@ -324,7 +324,18 @@ class GtkBackend final : public Backend {
     GtkWidget* w = it->second;
     gtk_fixed_move(GTK_FIXED(t->fixed), w, r.left, r.top);
     gtk_widget_set_size_request(w, std::max(1, r.Width()), std::max(1, r.Height()));
-    gtk_widget_set_visible(w, visible && r.Width() > 0 && r.Height() > 0);
+    bool shown = visible && r.Width() > 0 && r.Height() > 0;
+    gtk_widget_set_visible(w, shown);
+    // A layered window's shape follows its image, and a page shown over a
+    // transparent part of it must stay part of the window.
+    RECT& placed = nativeRect_[child];
+    RECT now = shown ? r : RECT{};
+    if (t->layered && (placed.left != now.left || placed.top != now.top || placed.right != now.right ||
+                       placed.bottom != now.bottom)) {
+      placed = now;
+      ApplyShape(*t);
+    }
+    placed = now;
   }
 
   void DetachNative(HWND child) override {
@@ -334,7 +345,10 @@ class GtkBackend final : public Backend {
     if (GtkWidget* parent = gtk_widget_get_parent(w)) gtk_container_remove(GTK_CONTAINER(parent), w);
     g_object_unref(w);
     natives_.erase(it);
+    HWND top = nativeTop_[child];
     nativeTop_.erase(child);
+    bool hadPlace = nativeRect_.erase(child) > 0;
+    if (GtkTop* t = Top(top); t && t->layered && hadPlace) ApplyShape(*t);
   }
 
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override {
@@ -459,6 +473,13 @@ class GtkBackend final : public Backend {
           }
         }
       }
+    }
+    for (const auto& [child, r] : nativeRect_) {
+      auto top = nativeTop_.find(child);
+      if (top == nativeTop_.end() || top->second != t.hwnd || r.Width() <= 0 || r.Height() <= 0) continue;
+      cairo_rectangle_int_t rect{r.left, r.top, r.Width(), r.Height()};
+      cairo_region_union_rectangle(input, &rect);
+      if (shape) cairo_region_union_rectangle(shape, &rect);
     }
     gtk_widget_input_shape_combine_region(t.window, input);
     if (shape) gtk_widget_shape_combine_region(t.window, shape);
@@ -596,6 +617,7 @@ class GtkBackend final : public Backend {
   std::map<HWND, GtkTop> tops_;
   std::map<HWND, GtkWidget*> natives_;
   std::map<HWND, HWND> nativeTop_;
+  std::map<HWND, RECT> nativeRect_;  // where each native child shows (empty: hidden)
   std::map<Cursor, GdkCursor*> cursors_;
   std::map<HWND, Cursor> current_;
   std::map<HWND, bool> cursorSet_;
