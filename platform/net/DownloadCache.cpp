@@ -308,6 +308,25 @@ bool DownloadCache::Remove(const std::string& url) {
   return found;
 }
 
+std::size_t DownloadCache::RemoveIf(const std::function<bool(const std::string& url)>& match, std::size_t limit) {
+  if (limit == 0 || !FileExists(IndexPath())) return 0;
+  IndexLock lock(folder_, true);
+  if (!lock.Held()) return 0;
+  std::vector<Row> rows = ReadIndex(IndexPath());
+  std::vector<Row> kept;
+  std::size_t removed = 0;
+  for (Row& r : rows) {
+    if (removed < limit && match(r.url)) {
+      ::unlink((folder_ + "/" + r.file).c_str());
+      ++removed;
+    } else {
+      kept.push_back(std::move(r));
+    }
+  }
+  if (removed > 0) WriteIndex(folder_, kept);
+  return removed;
+}
+
 std::vector<CacheEntry> DownloadCache::Entries() const {
   std::vector<CacheEntry> entries;
   if (!FileExists(IndexPath())) return entries;

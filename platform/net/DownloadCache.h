@@ -11,6 +11,9 @@
 // separate objects (or processes) on the same folder need no coordination.
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,13 @@ class DownloadCache {
 
   // Removes every entry of this address and its file; false when there was none.
   bool Remove(const std::string& url);
+
+  // Removes the entries whose address satisfies match, and their files,
+  // oldest first and at most limit of them, under one hold of the index lock
+  // with one rewrite of the index; returns how many entries went. Call it
+  // again while it returns limit to take the rest in slices.
+  std::size_t RemoveIf(const std::function<bool(const std::string& url)>& match,
+                       std::size_t limit = std::numeric_limits<std::size_t>::max());
 
   // Every entry whose file still exists, oldest first.
   std::vector<CacheEntry> Entries() const;

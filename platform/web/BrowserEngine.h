@@ -103,6 +103,41 @@ std::unique_ptr<BrowserEngine> CreateEngine(const EngineOptions& options, Browse
 // Replaces the factory (tests); an empty function restores the default.
 void SetEngineFactory(EngineFactory factory);
 
+// Clearing the engine's cached data of some sites: its disk and memory
+// caches only; cookies, local storage and every other kind of site data stay.
+//
+// The engine keeps its data per site (a domain, or the host itself for an IP
+// address or a single-label name such as "localhost"), not per address. A
+// site is cleared when the pattern selects it:
+//  - the site's name contains the pattern (plain, case-sensitive containment,
+//    as the download cache matches addresses): "127.0.0.1" and "velmora"
+//    select the sites "127.0.0.1" and "velmora.com"; or
+//  - the pattern names the site: the host the pattern starts with (after an
+//    optional "scheme://" and "user@", up to a ':' port, '/', '?' or '#') is
+//    the site's name or lies below it, so "http://127.0.0.1:18630/play/",
+//    "127.0.0.1:18630" and "game.velmora.com" select "127.0.0.1",
+//    "127.0.0.1" and "velmora.com".
+// Nothing else selects a site: an empty pattern selects none, a pattern that
+// is only a path ("/play/") none, and letter case counts ("VELMORA.COM" does
+// not select "velmora.com").
+bool SiteMatchesCachePattern(const std::string& site, const std::string& pattern);
+
+// Removes the disk and memory caches of every site the pattern selects, with
+// the engine's asynchronous calls, and runs done (may be empty) on the
+// user-interface thread when the engine has finished: later from the loop,
+// or at once when there is no engine to clear (the headless display backend
+// without a scripted engine) or the pattern is empty. done runs exactly once
+// unless the process ends first. Like CreateEngine, it uses the clearer a
+// test installed, else WebKit on the gtk display backend.
+void ClearCachedSiteData(const std::string& pattern, std::function<void()> done);
+using SiteDataClearer = std::function<void(const std::string& pattern, std::function<void()> done)>;
+// Replaces the clearing (tests); an empty function restores the default.
+void SetSiteDataClearer(SiteDataClearer clearer);
+// The product engine's clearing (WebKitEngine.cpp), what ClearCachedSiteData
+// uses on the gtk display backend; the engine's data manager is made when no
+// engine made it yet, so data left by an earlier run is cleared as well.
+void ClearWebKitCachedSiteData(const std::string& pattern, std::function<void()> done);
+
 // The product whose folders keep the engine's data and cache:
 // $XDG_DATA_HOME/velmora/<product>/ and $XDG_CACHE_HOME/velmora/<product>/.
 // Set once at start-up, before the first engine is made.

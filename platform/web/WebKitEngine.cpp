@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <functional>
+#include <memory>
+#include <string>
 
 #include "platform/base/Paths.h"
 #include "platform/web/NavigationClassifier.h"
@@ -421,6 +424,68 @@ std::unique_ptr<BrowserEngine> CreateWebKitEngine(const EngineOptions& options, 
 }
 
 void* SharedWebsiteDataManager() { return g_dataManager; }
+
+namespace {
+
+// The only kinds of site data the cache clearing removes.
+constexpr auto kCachedDataTypes =
+    static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_DISK_CACHE | WEBKIT_WEBSITE_DATA_MEMORY_CACHE);
+
+// One clearing on its way through the data manager's fetch and removal; it
+// owns itself from the fetch until done has run.
+struct SiteDataClearing {
+  std::string pattern;
+  std::function<void()> done;
+};
+
+void FinishClearing(SiteDataClearing* clearing) {
+  std::unique_ptr<SiteDataClearing> owned(clearing);
+  if (owned->done) owned->done();
+}
+
+void OnCachedDataRemoved(GObject* source, GAsyncResult* result, gpointer data) {
+  GError* error = nullptr;
+  if (!webkit_website_data_manager_remove_finish(WEBKIT_WEBSITE_DATA_MANAGER(source), result, &error)) {
+    std::fprintf(stderr, "torvane: the browser's cached site data could not be removed: %s\n",
+                 error ? error->message : "unknown error");
+    if (error) g_error_free(error);
+  }
+  FinishClearing(static_cast<SiteDataClearing*>(data));
+}
+
+void OnCachedDataFetched(GObject* source, GAsyncResult* result, gpointer data) {
+  auto* clearing = static_cast<SiteDataClearing*>(data);
+  auto* manager = WEBKIT_WEBSITE_DATA_MANAGER(source);
+  GError* error = nullptr;
+  GList* records = webkit_website_data_manager_fetch_finish(manager, result, &error);
+  if (error) {
+    std::fprintf(stderr, "torvane: the browser's cached site data could not be listed: %s\n", error->message);
+    g_error_free(error);
+  }
+  GList* matching = nullptr;
+  for (GList* item = records; item; item = item->next) {
+    auto* record = static_cast<WebKitWebsiteData*>(item->data);
+    const char* name = webkit_website_data_get_name(record);
+    if (name && SiteMatchesCachePattern(name, clearing->pattern)) matching = g_list_prepend(matching, record);
+  }
+  if (matching) {
+    // The manager copies what it needs of the list before it returns.
+    webkit_website_data_manager_remove(manager, kCachedDataTypes, matching, nullptr, OnCachedDataRemoved, clearing);
+    g_list_free(matching);
+  } else {
+    FinishClearing(clearing);
+  }
+  g_list_free_full(records, reinterpret_cast<GDestroyNotify>(webkit_website_data_unref));
+}
+
+}  // namespace
+
+void ClearWebKitCachedSiteData(const std::string& pattern, std::function<void()> done) {
+  SharedContext();  // makes the data manager when no engine made it yet
+  auto clearing = std::make_unique<SiteDataClearing>(SiteDataClearing{pattern, std::move(done)});
+  // The callbacks own it from here (FinishClearing).
+  webkit_website_data_manager_fetch(g_dataManager, kCachedDataTypes, nullptr, OnCachedDataFetched, clearing.release());
+}
 
 std::string WebExtensionsDirectory() {
   if (const char* env = std::getenv("TORVANE_WEB_EXTENSIONS_DIR"); env && HasExtension(env)) return env;

@@ -41,14 +41,46 @@ std::vector<ScriptedEngine*>& Live() {
   static std::vector<ScriptedEngine*> live;
   return live;
 }
+
+// Requests to clear cached site data: every pattern asked, and the done
+// callbacks still waiting for a pump.
+struct SiteDataRecord {
+  std::vector<std::string> patterns;
+  std::vector<std::function<void()>> pending;
+};
+SiteDataRecord& SiteData() {
+  static SiteDataRecord record;
+  return record;
+}
+
+// Runs the waiting done callbacks (and none that they cause); whether any were.
+bool CompleteSiteDataClearings() {
+  std::vector<std::function<void()>> pending = std::move(SiteData().pending);
+  SiteData().pending.clear();
+  for (auto& done : pending)
+    if (done) done();
+  return !pending.empty();
+}
 }  // namespace
 
 ScriptedEngine::Install::Install() {
   web::SetEngineFactory([](const web::EngineOptions& options, web::BrowserEvents* events) {
     return std::unique_ptr<web::BrowserEngine>(new ScriptedEngine(options, events));
   });
+  SiteData() = {};
+  web::SetSiteDataClearer([](const std::string& pattern, std::function<void()> done) {
+    SiteData().patterns.push_back(pattern);
+    SiteData().pending.push_back(std::move(done));
+  });
 }
-ScriptedEngine::Install::~Install() { web::SetEngineFactory(nullptr); }
+ScriptedEngine::Install::~Install() {
+  web::SetEngineFactory(nullptr);
+  web::SetSiteDataClearer(nullptr);
+  SiteData() = {};
+}
+
+const std::vector<std::string>& ScriptedEngine::SiteDataClearings() { return SiteData().patterns; }
+std::size_t ScriptedEngine::PendingSiteDataClearings() { return SiteData().pending.size(); }
 
 ScriptedEngine::ScriptedEngine(const web::EngineOptions& options, web::BrowserEvents* events)
     : m_options(options), m_events(events) {
@@ -182,7 +214,7 @@ bool ScriptedEngine::Pump() {
 bool ScriptedEngine::PumpAll() {
   bool any = false;
   for (int round = 0; round < 1000; ++round) {
-    bool progressed = false;
+    bool progressed = CompleteSiteDataClearings();
     // Copy: a handler may create or destroy engines.
     std::vector<ScriptedEngine*> engines = Live();
     for (ScriptedEngine* e : engines) {

@@ -9,6 +9,8 @@
 //   PageOpensWindow    -> NewWindow3; unless cancelled the address goes to the
 //                         "desktop browser" (recorded in OpenedInBrowser)
 //   SetTitle, CallExternal, CrashWebProcess
+//   web::ClearCachedSiteData(pattern, done) -> recorded (SiteDataClearings);
+//                         done runs on the next PumpAll
 //
 // Events wait in the engine until Pump (or PumpAll / PumpEverything); like
 // the real engine's, they are never delivered from inside an engine call.
@@ -17,6 +19,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +37,8 @@ web::ExternalArg Undefined();
 
 class ScriptedEngine : public web::BrowserEngine {
  public:
-  // Routes web::CreateEngine to scripted engines while it lives.
+  // Routes web::CreateEngine to scripted engines, and web::ClearCachedSiteData
+  // to the recording below, while it lives.
   class Install {
    public:
     Install();
@@ -82,6 +86,12 @@ class ScriptedEngine : public web::BrowserEngine {
   const std::vector<std::string>& OpenedInBrowser() const { return m_openedInBrowser; }
   int RefreshCount() const { return m_refreshes; }
   bool HasPending() const { return !m_queue.empty(); }
+
+  // The patterns web::ClearCachedSiteData was asked to clear since the
+  // Install, in order, and how many of those have not completed yet (each
+  // completes, running its done, on the next PumpAll).
+  static const std::vector<std::string>& SiteDataClearings();
+  static std::size_t PendingSiteDataClearings();
 
   static constexpr std::uint64_t kTop = 1;
   static constexpr std::uint64_t kFrame = 2;
