@@ -15,3 +15,7 @@ void RenameToProductName(const ClientConfig& config);
 void CreateDesktopShortcuts(const ClientConfig& config);
 // Writes the browser engine's feature values for this executable.
 void WriteFeatureControls();
+// At every start of the main frame: while the plug-in's registered file is
+// missing and runPlugin is set, starts the installer (the executable's folder
+// followed by runPlugin, '\\' read as '/'); not waited for.
+void RunPluginInstallerCheck(const ClientConfig& config);

@@ -69,14 +69,13 @@ bool CTorvaneApp::InitInstance(int argc, char** argv) {
   ui::SetApplicationId(AppId(m_pConfig->GetUserClientAbout()));
   startup::Record("AppId");
 
-  m_pMainWnd = new CMainFrame();
+  m_pMainWnd = std::make_unique<CMainFrame>();
   m_pMainWnd->m_strLaunchTag = m_strLaunchTag;
   if (!m_pMainWnd->LoadFrame(kFrameResource, WS_OVERLAPPEDWINDOW | 0x8000)) {
     // The frame could not be made: end the process in order rather than run a
     // loop nothing can ever end.
     std::fprintf(stderr, "torvane: the main window could not be created\n");
-    delete m_pMainWnd;
-    m_pMainWnd = nullptr;
+    m_pMainWnd.reset();
   }
   startup::Record("MainFrameCreated");
   return true;

@@ -8,6 +8,7 @@
 // User-interface thread only.
 #pragma once
 
+#include <memory>
 #include <string>
 
 class ClientConfig;
@@ -27,7 +28,8 @@ class CTorvaneApp {
   static std::string AppId(const std::string& productTitle);
 
   ClientConfig* m_pConfig = nullptr;  // owned; deleted in ExitInstance
-  CMainFrame* m_pMainWnd = nullptr;   // deletes itself when its window is destroyed
+  // The hidden main frame; released (deleted) when its window is destroyed.
+  std::unique_ptr<CMainFrame> m_pMainWnd;
   // Restart-manager support flags of the design; 1 = restart. The desktop
   // session restores a program by its .desktop file, so nothing reads this.
   unsigned m_dwRestartManagerSupportFlags = 0;

@@ -3,6 +3,7 @@
 #include "platform/gfx/Surface.h"
 #include "skin/Anchor.h"
 #include "skin/SkinDocument.h"
+#include "windows/SkinWnd2.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ CSkinWnd::~CSkinWnd() {
   DestroyWindow();
 }
 
-SkinDocument* CSkinWnd::Skin() const { return GetSkinDocument(); }
+// The main frame's skin while it exists; the process-wide one otherwise.
+SkinDocument* CSkinWnd::Skin() const { return g_pSkin ? g_pSkin : GetSkinDocument(); }
 
 BOOL CSkinWnd::CreateWnd(HWND parent, DWORD exStyle, DWORD style) {
   return CreateEx(exStyle, "TorvaneSkinWnd", "", style, 0, 0, 0, 0, parent);

@@ -60,7 +60,7 @@ class CSkinWnd : public CWnd {
   void SetImageVisible(const std::string& name, BOOL visible) { skinwnd::SetImageVisible(m_images, name, visible); }
 
  protected:
-  // The skin the window reads: the process-wide skin.
+  // The skin the window reads: g_pSkin when set, else the process-wide skin.
   virtual SkinDocument* Skin() const;
 
   std::string m_strElement;
