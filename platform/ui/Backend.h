@@ -8,13 +8,50 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/ui/Menu.h"
+#include "platform/ui/TrayIcon.h"
 #include "platform/ui/Types.h"
 #include "platform/ui/Window.h"
 
 struct _cairo_surface;
 
 namespace ui {
+
+// One notification-area icon as a display shows it (gtk/Tray*.cpp,
+// headless/HeadlessTray.cpp). It posts the owner's notifications itself
+// (TrayIcon.h), NIN_TRAYCHANGED whenever Kind() changes.
+class NativeTrayIcon {
+ public:
+  virtual ~NativeTrayIcon() = default;
+  // The record changed (NIM_MODIFY); it holds the whole icon, tip already cut.
+  virtual void Update(const NOTIFYICONDATA& record) = 0;
+  virtual TrayKind Kind() const = 0;
+};
+
+// A display's notification area and popup menus.
+class TrayBackend {
+ public:
+  virtual ~TrayBackend() = default;
+  // Puts an icon up; null when this display can never show one.
+  virtual std::unique_ptr<NativeTrayIcon> AddIcon(const NOTIFYICONDATA& record) = 0;
+  // Shows a popup with at least one entry; the chosen id or 0 (Menu.h).
+  virtual UINT TrackPopup(const MenuPopup& popup, UINT flags, int x, int y, HWND owner) = 0;
+};
+
+// The tray's share of a display: the icons put up and the open menu. Kept
+// by the backend object so it ends with the display; TrayIcon.cpp and
+// Menu.cpp use it.
+struct TrayState {
+  struct Icon {
+    NOTIFYICONDATA record;
+    std::unique_ptr<NativeTrayIcon> native;
+  };
+  std::unique_ptr<TrayBackend> backend;  // made on first use
+  std::vector<Icon> icons;               // gone before the backend
+  bool menuOpen = false;
+};
 
 enum class ShowState { Hidden, Normal, Minimized, Maximized };
 
@@ -67,6 +104,9 @@ class Backend {
   // The tip window: text shown near a screen point, or hidden.
   virtual void ShowTip(const std::string& text, POINT screen) = 0;
   virtual void HideTip() = 0;
+
+  // The notification area and popup menus (TrayIcon.h, Menu.h).
+  TrayState tray;
 };
 
 Backend* CurrentBackendImpl();
@@ -75,5 +115,11 @@ std::unique_ptr<Backend> CreateGtkBackend();
 std::unique_ptr<Backend> CreateHeadlessBackend();
 // The headless backend paints a top-level window on request of the loop.
 void HeadlessPaint(HWND top);
+
+std::unique_ptr<TrayBackend> CreateGtkTray();
+std::unique_ptr<TrayBackend> CreateHeadlessTray();
+// The current display's tray (its backend made on first use), or null
+// without a display.
+TrayState* CurrentTray();
 
 }  // namespace ui

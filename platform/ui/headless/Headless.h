@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/Menu.h"
+#include "platform/ui/TrayIcon.h"
 #include "platform/ui/Window.h"
 
 struct _cairo_surface;
@@ -65,5 +67,41 @@ void ClearMessageBoxes();
 
 // The tip shown now ("" when none).
 std::string ShownTip();
+
+// Popup menus (TrackPopupMenu): each is recorded and answered at once from
+// the queued answers in order; none left: 0 (dismissed).
+struct MenuRecord {
+  MenuPopup popup;
+  UINT flags;
+  POINT at;  // screen
+  HWND owner;
+};
+void QueueMenuAnswer(UINT id);
+const std::vector<MenuRecord>& MenusShown();
+void ClearMenus();
+
+// The notification area (TrayIcon.h). The display offers one kind of tray
+// (StatusNotifier unless a test says otherwise); an icon added shows under
+// it. Changing the kind later is a tray host appearing, going or changing:
+// every icon up posts NIN_TRAYCHANGED. The calls below that play the user
+// post the notifications as the desktop does; pump to deliver them.
+void SetTrayKind(TrayKind kind);
+// The host went away (kind None) and came back (the kind before it went).
+void TrayHostGone();
+void TrayHostBack();
+// What was added, of the first icon up (added and not deleted); the icon is
+// shown while the display offers a tray.
+bool TrayIconShown();
+std::string TrayTip();
+std::string TrayIconBytes();
+MenuPopup TrayMenu();
+// A left click on the icon; false when no icon shows.
+bool TrayLeftClick();
+// A right click where the client draws the menu (XEmbed) or the host asks
+// the item for its own menu (StatusNotifier); false when no icon shows.
+bool TrayRightClick();
+// An entry chosen in the host-drawn menu (StatusNotifier only); false, and
+// nothing posted, when no such entry is in the icon's menu.
+bool TrayChooseMenuItem(UINT id);
 
 }  // namespace ui::headless
