@@ -39,7 +39,16 @@ struct GtkTop {
 class GtkBackend final : public Backend {
  public:
   bool Open() override {
+    // The launcher places its own window, which Wayland does not allow a
+    // program: on a Wayland desktop the client runs through XWayland.
+    gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr)) {
+      if (!g_getenv("DISPLAY") && g_getenv("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr,
+                     "torvane: this Wayland session offers no X server (XWayland); the client needs one to "
+                     "place its windows. Install and enable XWayland, then start the client again.\n");
+        return false;
+      }
       const char* display = g_getenv("DISPLAY");
       std::fprintf(stderr, "torvane: cannot open the display%s%s%s\n", display ? " '" : "", display ? display : "",
                    display ? "'" : " (DISPLAY is not set)");
