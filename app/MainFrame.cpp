@@ -14,6 +14,7 @@
 #include "platform/base/Resources.h"
 #include "platform/base/Text.h"
 #include "platform/net/DownloadCache.h"
+#include "platform/ui/EventLoop.h"
 #include "skin/SkinDocument.h"
 #include "transfer/HttpGetText.h"
 
@@ -285,6 +286,14 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ID_APP_EXIT:
+          if (ui::InModalLoop()) {
+            // A question or menu runs its loop below us: the windows it
+            // belongs to must outlive it. It is cancelled, and the frame
+            // closes once the loop is over.
+            ui::CancelModalLoops();
+            SetTimer(kDeferredExitTimer, kDeferredExitMs);
+            return 0;
+          }
           startup::Record("AppExit");
           SendMessage(WM_CLOSE);
           return 0;
@@ -298,6 +307,12 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnTrayIconNotify(wParam, lParam);
     case WM_RELEASE_GAMEWND:
       return OnReleaseGameWnd();
+    case WM_TIMER:
+      if (wParam == kDeferredExitTimer && !ui::InModalLoop()) {
+        KillTimer(kDeferredExitTimer);
+        SendMessage(WM_COMMAND, ID_APP_EXIT, 0);
+      }
+      return 0;
     case WM_CLOSE:
       DestroyWindow();
       return 0;

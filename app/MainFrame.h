@@ -41,6 +41,9 @@ class CMainFrame : public CWnd, public CIEViewHost, public CSkinWndHost {
   static constexpr int kTrayMenuResource = 200;
   // How long the frame waits for the worker's thread at exit.
   static constexpr int kWorkerStopWaitMs = 3000;
+  // ID_APP_EXIT during a message box or menu waits for its loop to end.
+  static constexpr UINT_PTR kDeferredExitTimer = 1;
+  static constexpr UINT kDeferredExitMs = 50;
 
   CMainFrame();
   ~CMainFrame() override;

@@ -100,6 +100,8 @@ class Backend {
   virtual void DetachNative(HWND child) = 0;
 
   virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
+  // Ends every open message box as if cancelled (see ui::CancelModalLoops).
+  virtual void CancelModal() {}
 
   // The tip window: text shown near a screen point, or hidden.
   virtual void ShowTip(const std::string& text, POINT screen) = 0;

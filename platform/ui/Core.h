@@ -82,6 +82,7 @@ struct State {
   MSG terminateMessage;
 
   std::string applicationId;
+  int modalDepth = 0;  // message boxes running their own loop now
   bool manualClock = false;
   long long manualNow = 0;
 };

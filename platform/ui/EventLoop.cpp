@@ -370,5 +370,23 @@ int MessageBox(HWND owner, const std::string& text, const std::string& caption, 
     std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
     return (type & 0xF) == MB_YESNO ? IDNO : (type & 0xF) == MB_OK ? IDOK : IDCANCEL;
   }
-  return s.backend->MessageBox(ui::core::TopLevelOf(owner), text, caption, type);
+  // The box runs a loop of its own; posted messages still arrive meanwhile.
+  ++s.modalDepth;
+  int answer = s.backend->MessageBox(ui::core::TopLevelOf(owner), text, caption, type);
+  --s.modalDepth;
+  return answer;
 }
+
+namespace ui {
+
+bool InModalLoop() {
+  if (core::S().modalDepth > 0) return true;
+  TrayState* tray = CurrentTray();
+  return tray && tray->menuOpen;
+}
+
+void CancelModalLoops() {
+  if (core::S().backend) core::S().backend->CancelModal();
+}
+
+}  // namespace ui

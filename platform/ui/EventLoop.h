@@ -52,6 +52,15 @@ void SetTerminateMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam
 void SetApplicationId(const std::string& id);
 const std::string& ApplicationId();
 
+// Whether a message box or a popup menu runs its own nested loop right now.
+// Whoever handles a posted message meanwhile runs inside that loop, below the
+// caller of the box or menu: it must not delete what that caller uses (the
+// main frame defers its end until the loop is over).
+bool InModalLoop();
+// Answers every open message box with its cancel (or no) answer, so its loop
+// ends; popup menus are left to the user.
+void CancelModalLoops();
+
 // Milliseconds of the loop's clock (monotonic; on the headless backend with a
 // manual clock, the test's clock).
 long long NowMs();

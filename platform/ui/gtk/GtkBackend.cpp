@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "platform/ui/Backend.h"
 #include "platform/ui/Core.h"
@@ -387,7 +388,9 @@ class GtkBackend final : public Backend {
     // While the dialog's own loop runs, the client's posted messages and
     // timers still go on (the worker's completions, a blinking button).
     guint tick = g_timeout_add(10, &GtkBackend::OnModalTick, nullptr);
+    dialogs_.push_back(dialog);
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    dialogs_.erase(std::remove(dialogs_.begin(), dialogs_.end(), dialog), dialogs_.end());
     g_source_remove(tick);
     gtk_widget_destroy(dialog);
     switch (response) {
@@ -396,6 +399,10 @@ class GtkBackend final : public Backend {
       case GTK_RESPONSE_NO: return IDNO;
       default: return kind == MB_OK ? IDOK : kind == MB_YESNO ? IDNO : IDCANCEL;
     }
+  }
+
+  void CancelModal() override {
+    for (GtkWidget* dialog : std::vector<GtkWidget*>(dialogs_)) gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
   }
 
   void ShowTip(const std::string& text, POINT screen) override {
@@ -630,6 +637,7 @@ class GtkBackend final : public Backend {
   std::map<Cursor, GdkCursor*> cursors_;
   std::map<HWND, Cursor> current_;
   std::map<HWND, bool> cursorSet_;
+  std::vector<GtkWidget*> dialogs_;  // message boxes running now, innermost last
   GtkWidget* tip_ = nullptr;
   GtkWidget* tipLabel_ = nullptr;
   Press lastPress_;
