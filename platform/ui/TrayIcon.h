@@ -20,7 +20,10 @@
 //   - an entry chosen in a menu the panel drew from `menu`:
 //     WM_COMMAND, wParam the entry's id, lParam 0;
 //   - the way the icon is shown changed after NIM_ADD (see CurrentTrayKind):
-//     uCallbackMessage, wParam uID, lParam NIN_TRAYCHANGED.
+//     uCallbackMessage, wParam uID, lParam NIN_TRAYCHANGED. On gtk a tray
+//     that goes away is reported once it stayed away for 1.5 s, so a panel
+//     restarting or a watcher handing over to the XEmbed tray is one change
+//     or none, not a moment without a tray.
 // Mouse notifications need NIF_MESSAGE (a callback message).
 //
 // UI thread only.

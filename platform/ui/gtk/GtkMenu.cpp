@@ -54,8 +54,20 @@ UINT RunPopupMenu(const MenuPopup& popup, int x, int y) {
   gtk_widget_show_all(menu);
   gulong closed = g_signal_connect(menu, "deactivate", G_CALLBACK(&OnDeactivate), &run);
 
+  // The press that opens the menu has long been handled (the owner is told
+  // of it by a posted message): GTK gets one of its own, at the point.
+  GdkEvent* trigger = gdk_event_new(GDK_BUTTON_PRESS);
+  trigger->button.window = GDK_WINDOW(g_object_ref(root));
+  trigger->button.send_event = TRUE;
+  trigger->button.time = GDK_CURRENT_TIME;
+  trigger->button.x = trigger->button.x_root = x;
+  trigger->button.y = trigger->button.y_root = y;
+  trigger->button.button = 3;
+  if (GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(root)))
+    gdk_event_set_device(trigger, gdk_seat_get_pointer(seat));
   GdkRectangle at{x, y, 1, 1};
-  gtk_menu_popup_at_rect(GTK_MENU(menu), root, &at, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, nullptr);
+  gtk_menu_popup_at_rect(GTK_MENU(menu), root, &at, GDK_GRAVITY_NORTH_WEST, GDK_GRAVITY_NORTH_WEST, trigger);
+  gdk_event_free(trigger);
   // Where GTK cannot grab the pointer and keyboard it does not show the menu
   // (nor will it ever close it): nothing to wait for.
   if (gtk_widget_get_visible(menu)) {

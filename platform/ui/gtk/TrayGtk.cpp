@@ -34,6 +34,8 @@ GdkPixbuf* PixbufFromPng(const std::string& png) {
 
 namespace {
 
+constexpr guint kGoneGraceMs = 1500;
+
 class GtkTrayIcon final : public NativeTrayIcon {
  public:
   GtkTrayIcon(const NOTIFYICONDATA& record, int serial) : m_record(record) {
@@ -50,6 +52,7 @@ class GtkTrayIcon final : public NativeTrayIcon {
 
   ~GtkTrayIcon() override {
     m_ready = false;
+    CancelGrace();
     m_item.reset();
     DropStatusIcon();
   }
@@ -74,8 +77,10 @@ class GtkTrayIcon final : public NativeTrayIcon {
   }
 
   // The XEmbed icon exists exactly while no watcher has the item (two icons
-  // of one client in one panel would be one too many); the owner hears of
-  // every change of kind.
+  // of one client in one panel would be one too many). The owner hears of a
+  // new way of showing the icon at once; of none only once it lasted
+  // kGoneGraceMs, so a watcher handing over to the XEmbed tray, or a panel
+  // that restarts, does not make the client show itself for nothing.
   void Reconsider() {
     if (!m_ready) return;
     if (m_item && m_item->Active()) {
@@ -84,10 +89,31 @@ class GtkTrayIcon final : public NativeTrayIcon {
       MakeStatusIcon();
     }
     TrayKind now = Kind();
-    if (now != m_reported) {
+    if (now == m_reported) {
+      CancelGrace();
+    } else if (now != TrayKind::None) {
+      CancelGrace();
       m_reported = now;
       Notify(NIN_TRAYCHANGED);
+    } else if (!m_grace) {
+      m_grace = g_timeout_add(kGoneGraceMs, &GtkTrayIcon::OnGraceOver, this);
     }
+  }
+
+  void CancelGrace() {
+    if (m_grace) g_source_remove(m_grace);
+    m_grace = 0;
+  }
+
+  static gboolean OnGraceOver(gpointer data) {
+    auto* self = static_cast<GtkTrayIcon*>(data);
+    self->m_grace = 0;
+    TrayKind now = self->Kind();
+    if (now != self->m_reported) {
+      self->m_reported = now;
+      self->Notify(NIN_TRAYCHANGED);
+    }
+    return G_SOURCE_REMOVE;
   }
 
   void MakeStatusIcon() {
@@ -135,7 +161,8 @@ class GtkTrayIcon final : public NativeTrayIcon {
   NOTIFYICONDATA m_record;
   std::unique_ptr<gtkx::StatusNotifierItem> m_item;  // null without a session bus
   GtkStatusIcon* m_status = nullptr;                 // the XEmbed icon, owned
-  TrayKind m_reported = TrayKind::None;
+  TrayKind m_reported = TrayKind::None;  // what the owner was told last
+  guint m_grace = 0;                     // waits before telling it of none
   bool m_ready = false;
 };
 
