@@ -3,7 +3,6 @@
 #include "platform/gfx/Surface.h"
 #include "skin/Anchor.h"
 #include "skin/SkinDocument.h"
-#include "windows/SkinWnd2.h"
 
 namespace {
 
@@ -16,75 +15,21 @@ UINT NextButtonId() {
 
 }  // namespace
 
-CSkinWnd::CSkinWnd(const std::string& element) : m_strElement(element) {}
-
-CSkinWnd::~CSkinWnd() {
-  // The buttons go first (their windows with them), then this window.
-  m_buttons.clear();
-  DestroyWindow();
-}
+CSkinWnd::CSkinWnd(const std::string& element) : CSkinWndBase(element, "TorvaneSkinWnd", &NextButtonId) {}
 
 // The main frame's skin while it exists; the process-wide one otherwise.
 SkinDocument* CSkinWnd::Skin() const { return g_pSkin ? g_pSkin : GetSkinDocument(); }
 
-BOOL CSkinWnd::CreateWnd(HWND parent, DWORD exStyle, DWORD style) {
-  return CreateEx(exStyle, "TorvaneSkinWnd", "", style, 0, 0, 0, 0, parent);
-}
-
-int CSkinWnd::OnCreate() {
-  m_hIcon = skinwnd::WindowIconBytes();
-  skinwnd::SetWindowIcon(m_hWnd, m_hIcon);
-  // The window is created without the layered style; this turns it on.
-  ::SetWindowLong(m_hWnd, GWL_EXSTYLE, ::GetWindowLong(m_hWnd, GWL_EXSTYLE) | static_cast<LONG>(WS_EX_LAYERED));
-  if (!m_tooltip.GetSafeHwnd()) m_tooltip.Create(this, TTS_ALWAYSTIP);
-  BuildFromSkin();
-  return 0;
-}
-
 void CSkinWnd::BuildFromSkin() {
-  SkinDocument* skin = Skin();
-  if (!skin) return;
-  m_info.name = m_strElement;
-  skin->GetWindowInfo(m_info);
-  m_nWidth = m_info.width;
-  m_nHeight = m_info.height;
-  SetWindowText(m_info.title);
-  POINT at = skinwnd::CentreOnWorkArea(m_info.width, m_info.height);
-  MoveWindow(at.x, at.y, m_info.width, m_info.height, FALSE);
-
-  skin->GetImages(m_strElement, m_images);
-  skin->GetRects(m_strElement, m_rects);
+  CSkinWndBase::BuildFromSkin();
   // The records' images are what a render would decode: they seed the cache.
   for (const SkinImageInfo& image : m_images)
     if (image.image) m_imageCache.emplace(PngResourceId(image.stand), image.image);
-
-  std::vector<SkinButtonInfo> buttons;
-  skin->GetButtons(m_strElement, buttons);
-  skinwnd::CreateButtons(this, skin, buttons, &m_tooltip, &NextButtonId, m_buttons);
-  skin->GetTexts(m_strElement, m_texts);
-}
-
-void CSkinWnd::OnSize(int cx, int cy) {
-  if (cx <= 0 || cy <= 0) {
-    m_bMinimized = TRUE;
-    return;
-  }
-  m_nWidth = cx;
-  m_nHeight = cy;
-  skinwnd::RelayoutButtons(this, m_buttons);
-  m_bMinimized = FALSE;
-  Invalidate(TRUE);
 }
 
 void CSkinWnd::Show(BOOL show) {
-  if (!show) {
-    ShowWindow(SW_HIDE);
-    return;
-  }
-  ShowWindow(m_bMinimized ? SW_RESTORE : SW_SHOW);
-  BringWindowToTop();
-  SetForegroundWindow();
-  RenderLayered();
+  CSkinWndBase::Show(show);
+  if (show) RenderLayered();
 }
 
 const CImageEx* CSkinWnd::CachedImage(int stand) {
@@ -140,44 +85,20 @@ void CSkinWnd::RenderLayered() {
   EndPaint(m_hWnd, &ps);
 }
 
-void CSkinWnd::DrawSkinText(HDC dc, const std::string& text, COLORREF color, const SkinFontInfo& font, float x,
-                            float y, float w, float h) {
-  skinwnd::DrawSkinTextLine(dc, text, color, font, x, y, w, h);
-}
-
-BOOL CSkinWnd::PreTranslateMessage(MSG* msg) {
-  if (m_tooltip.GetSafeHwnd()) m_tooltip.RelayEvent(msg);
-  return CWnd::PreTranslateMessage(msg);
-}
-
 LRESULT CSkinWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      if (CWnd::WindowProc(message, wParam, lParam) == -1) return -1;
-      return OnCreate();
-    case WM_SIZE:
-      CWnd::WindowProc(message, wParam, lParam);
-      OnSize(LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
-      return 0;
+      // The window is created without the layered style; this turns it on
+      // before the skin is read.
+      ::SetWindowLong(m_hWnd, GWL_EXSTYLE, ::GetWindowLong(m_hWnd, GWL_EXSTYLE) | static_cast<LONG>(WS_EX_LAYERED));
+      return CSkinWndBase::WindowProc(message, wParam, lParam);
     case WM_PAINT:
       if (IsWindowVisible()) RenderLayered();
       else ValidateRect(m_hWnd, nullptr);  // a hidden window draws nothing
       return 0;
-    case WM_ERASEBKGND:
-      return TRUE;
-    case WM_COMMAND:
-      if (CSkinButton* button = skinwnd::ButtonForCommand(m_buttons, wParam, lParam)) {
-        SkinButtonInfo info = button->info;  // the handler may change the button
-        OnSkinCommand(info);
-        return 0;
-      }
-      break;
     case WM_LBUTTONDOWN:
       // Only presses on the window's own surface arrive here; buttons take theirs.
       SendMessage(WM_SYSCOMMAND, SC_DRAGMOVE, 0);
-      break;
-    case WM_GETMINMAXINFO:
-      if (lParam) skinwnd::FillMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
       break;
     case WM_CLOSE:
       if (CSkinButton* close = FindButton("close")) close->PostMessage(BM_CLICK, 0, 0);
@@ -185,5 +106,5 @@ LRESULT CSkinWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return CWnd::WindowProc(message, wParam, lParam);
+  return CSkinWndBase::WindowProc(message, wParam, lParam);
 }

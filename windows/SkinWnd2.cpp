@@ -12,8 +12,6 @@
 #include "skin/Anchor.h"
 #include "skin/SkinDocument.h"
 
-SkinDocument* g_pSkin = nullptr;
-
 namespace {
 
 // Control ids of the framed windows' buttons: a process-wide counter of
@@ -38,65 +36,7 @@ std::unique_ptr<CImageEx> LoadLogo(const std::string& path) {
 
 }  // namespace
 
-CSkinWnd2::CSkinWnd2(const std::string& element) : m_strElement(element) {}
-
-CSkinWnd2::~CSkinWnd2() {
-  m_buttons.clear();
-  DestroyWindow();
-}
-
-BOOL CSkinWnd2::CreateWnd(HWND parent, DWORD exStyle, DWORD style) {
-  return CreateEx(exStyle, "TorvaneSkinWnd2", "", style, 0, 0, 0, 0, parent);
-}
-
-int CSkinWnd2::OnCreate() {
-  m_hIcon = skinwnd::WindowIconBytes();
-  skinwnd::SetWindowIcon(m_hWnd, m_hIcon);
-  if (!m_tooltip.GetSafeHwnd()) m_tooltip.Create(this, TTS_ALWAYSTIP);
-  BuildFromSkin();
-  return 0;
-}
-
-void CSkinWnd2::BuildFromSkin() {
-  SkinDocument* skin = g_pSkin;
-  if (!skin) return;
-  m_info.name = m_strElement;
-  skin->GetWindowInfo(m_info);
-  m_nWidth = m_info.width;
-  m_nHeight = m_info.height;
-  SetWindowText(WindowTitle());
-  POINT at = skinwnd::CentreOnWorkArea(m_info.width, m_info.height);
-  MoveWindow(at.x, at.y, m_info.width, m_info.height, FALSE);
-
-  skin->GetImages(m_strElement, m_images);
-  skin->GetRects(m_strElement, m_rects);
-  std::vector<SkinButtonInfo> buttons;
-  skin->GetButtons(m_strElement, buttons);
-  skinwnd::CreateButtons(this, skin, buttons, &m_tooltip, &NextButtonId, m_buttons);
-  skin->GetTexts(m_strElement, m_texts);
-}
-
-void CSkinWnd2::OnSize(int cx, int cy) {
-  if (cx <= 0 || cy <= 0) {
-    m_bMinimized = TRUE;
-    return;
-  }
-  m_nWidth = cx;
-  m_nHeight = cy;
-  skinwnd::RelayoutButtons(this, m_buttons);
-  m_bMinimized = FALSE;
-  Invalidate(TRUE);
-}
-
-void CSkinWnd2::Show(BOOL show) {
-  if (!show) {
-    ShowWindow(SW_HIDE);
-    return;
-  }
-  ShowWindow(m_bMinimized ? SW_RESTORE : SW_SHOW);
-  BringWindowToTop();
-  SetForegroundWindow();
-}
+CSkinWnd2::CSkinWnd2(const std::string& element) : CSkinWndBase(element, "TorvaneSkinWnd2", &NextButtonId) {}
 
 void CSkinWnd2::PaintClient(HDC dc) {
   RECT client;
@@ -164,11 +104,6 @@ void CSkinWnd2::OnPaint() {
   EndPaint(m_hWnd, &ps);
 }
 
-void CSkinWnd2::DrawSkinText(HDC dc, const std::string& text, COLORREF color, const SkinFontInfo& font, float x,
-                             float y, float w, float h) {
-  skinwnd::DrawSkinTextLine(dc, text, color, font, x, y, w, h);
-}
-
 std::string CSkinWnd2::WindowTitle() const { return GetClientTitle(); }
 
 void CSkinWnd2::OnSkinCommand(const SkinButtonInfo&) {}
@@ -177,47 +112,25 @@ void CSkinWnd2::OnCloseRequest() {
   if (CSkinButton* close = FindButton("close")) close->PostMessage(BM_CLICK, 0, 0);
 }
 
-BOOL CSkinWnd2::PreTranslateMessage(MSG* msg) {
-  if (m_tooltip.GetSafeHwnd()) m_tooltip.RelayEvent(msg);
-  return CWnd::PreTranslateMessage(msg);
-}
-
 LRESULT CSkinWnd2::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE:
-      if (CWnd::WindowProc(message, wParam, lParam) == -1) return -1;
-      return OnCreate();
-    case WM_SIZE:
-      CWnd::WindowProc(message, wParam, lParam);
-      OnSize(LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
-      return 0;
     case WM_PAINT:
       OnPaint();
       return 0;
-    case WM_ERASEBKGND:
-      return TRUE;
-    case WM_COMMAND:
-      if (CSkinButton* button = skinwnd::ButtonForCommand(m_buttons, wParam, lParam)) {
-        SkinButtonInfo info = button->info;
-        OnSkinCommand(info);
-        return 0;
-      }
-      break;
     case WM_LBUTTONDOWN:
       if (m_bDraggable && GET_Y_LPARAM(lParam) <= m_info.titleHeight) SendMessage(WM_SYSCOMMAND, SC_DRAGMOVE, 0);
       break;
-    case WM_GETMINMAXINFO:
-      if (lParam) {
-        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        skinwnd::FillMaxInfo(info);
-        info->ptMinTrackSize = POINT{m_info.width, m_info.height};
-      }
-      break;
+    case WM_GETMINMAXINFO: {
+      // The work area as the base gives it, and no smaller than the design size.
+      LRESULT r = CSkinWndBase::WindowProc(message, wParam, lParam);
+      if (lParam) reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = POINT{m_info.width, m_info.height};
+      return r;
+    }
     case WM_CLOSE:
       OnCloseRequest();
       return 0;  // never destroyed here
     default:
       break;
   }
-  return CWnd::WindowProc(message, wParam, lParam);
+  return CSkinWndBase::WindowProc(message, wParam, lParam);
 }
