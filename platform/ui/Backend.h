@@ -38,6 +38,8 @@ class TrayBackend {
   virtual std::unique_ptr<NativeTrayIcon> AddIcon(const NOTIFYICONDATA& record) = 0;
   // Shows a popup with at least one entry; the chosen id or 0 (Menu.h).
   virtual UINT TrackPopup(const MenuPopup& popup, UINT flags, int x, int y, HWND owner) = 0;
+  // Closes the popup that TrackPopup shows now, as dismissed.
+  virtual void EndMenu() = 0;
 };
 
 // The tray's share of a display: the icons put up and the open menu. Kept

@@ -124,3 +124,10 @@ UINT TrackPopupMenu(const MenuPopup& popup, UINT flags, int x, int y, HWND owner
   ::PostMessage(owner, WM_COMMAND, id, 0);
   return TRUE;
 }
+
+BOOL EndMenu() {
+  ui::TrayState* tray = ui::CurrentTray();
+  if (!tray || !tray->menuOpen) return FALSE;
+  tray->backend->EndMenu();
+  return TRUE;
+}

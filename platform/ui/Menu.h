@@ -69,3 +69,7 @@ constexpr UINT TPM_RETURNCMD = 0x0100;
 // returns 0 at once, as does a popup without entries or a call without a
 // display. An answer that is not one of the popup's commands counts as none.
 UINT TrackPopupMenu(const MenuPopup& popup, UINT flags, int x, int y, HWND owner);
+
+// Closes the popup menu that TrackPopupMenu runs now, as if dismissed (it
+// returns 0, or FALSE). FALSE when no menu is open.
+BOOL EndMenu();

@@ -37,7 +37,7 @@ gboolean OnModalTick(gpointer) {
 
 }  // namespace
 
-UINT RunPopupMenu(const MenuPopup& popup, int x, int y) {
+UINT RunPopupMenu(const MenuPopup& popup, int x, int y, GtkWidget** open) {
   GdkWindow* root = gdk_get_default_root_window();
   if (!root) return 0;
   GtkWidget* menu = gtk_menu_new();
@@ -72,7 +72,9 @@ UINT RunPopupMenu(const MenuPopup& popup, int x, int y) {
   // (nor will it ever close it): nothing to wait for.
   if (gtk_widget_get_visible(menu)) {
     guint tick = g_timeout_add(10, &OnModalTick, nullptr);
+    *open = menu;
     while (!run.done) g_main_context_iteration(nullptr, TRUE);
+    *open = nullptr;
     g_source_remove(tick);
   } else {
     std::fprintf(stderr, "torvane: the popup menu could not take the pointer\n");
@@ -84,6 +86,10 @@ UINT RunPopupMenu(const MenuPopup& popup, int x, int y) {
   while (g_idle_remove_by_data(&run)) {
   }
   return run.chosen;
+}
+
+void EndPopupMenu(GtkWidget* menu) {
+  if (menu) gtk_menu_shell_cancel(GTK_MENU_SHELL(menu));
 }
 
 }  // namespace ui::gtkx

@@ -173,11 +173,14 @@ class GtkTray final : public TrayBackend {
   }
 
   UINT TrackPopup(const MenuPopup& popup, UINT, int x, int y, HWND) override {
-    return gtkx::RunPopupMenu(popup, x, y);
+    return gtkx::RunPopupMenu(popup, x, y, &m_openMenu);
   }
 
+  void EndMenu() override { gtkx::EndPopupMenu(m_openMenu); }
+
  private:
-  int m_serial = 0;  // the <n> of the icons' bus names
+  int m_serial = 0;                  // the <n> of the icons' bus names
+  GtkWidget* m_openMenu = nullptr;  // the popup menu running now
 };
 
 }  // namespace

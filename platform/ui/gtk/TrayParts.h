@@ -21,12 +21,16 @@
 #include "platform/ui/TrayIcon.h"
 
 typedef struct _GdkPixbuf GdkPixbuf;
+typedef struct _GtkWidget GtkWidget;
 
 namespace ui::gtkx {
 
 // Shows popup at the screen point until an entry is chosen (its id) or the
 // menu is dismissed (0). The client's posted messages and timers keep running.
-UINT RunPopupMenu(const MenuPopup& popup, int x, int y);
+// *open is the menu while it runs (for EndPopupMenu), null before and after.
+UINT RunPopupMenu(const MenuPopup& popup, int x, int y, GtkWidget** open);
+// Closes a menu RunPopupMenu runs, as dismissed.
+void EndPopupMenu(GtkWidget* menu);
 
 // The icon's picture from PNG bytes (a new reference), or null.
 GdkPixbuf* PixbufFromPng(const std::string& png);

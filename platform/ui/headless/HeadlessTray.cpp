@@ -26,6 +26,9 @@ class HeadlessTray final : public TrayBackend {
     return id;
   }
 
+  // Headless menus are answered at once: never open.
+  void EndMenu() override {}
+
   // The display offers another kind of tray: every icon hears of it.
   void Offer(TrayKind kind);
 

@@ -333,15 +333,31 @@ TEST_F(TrayE2E, AStatusNotifierItemServesWatcherAndHost) {
   EXPECT_EQ(Str(host.Property(service, path, kItemIface, "Title")), "新的提示");
 
   // The panel asks the item for its own menu: the client opens it at the
-  // pointer; Escape closes it without a choice.
+  // pointer. A second request while it is open gets no second menu; EndMenu
+  // closes it without a choice.
+  auto contextMenu = [&] {
+    GVariant* reply = host.Call(service, path, kItemIface, "ContextMenu", g_variant_new("(ii)", 200, 200));
+    if (reply) g_variant_unref(reply);
+    return reply != nullptr;
+  };
   mark = client.Mark();
-  r = host.Call(service, path, kItemIface, "ContextMenu", g_variant_new("(ii)", 200, 200));
-  ASSERT_NE(r, nullptr);
-  g_variant_unref(r);
+  ASSERT_TRUE(contextMenu());
   ASSERT_TRUE(Saw("notify 200 rbuttondown", mark));
   ASSERT_NE(client.WaitForPrefix("menu-item 退出", kWaitMs, mark), "");
-  Shell("xdotool key Escape");
-  EXPECT_TRUE(Saw("chosen 0", mark));
+  std::size_t open = client.Mark();
+  ASSERT_TRUE(contextMenu());
+  ASSERT_TRUE(Saw("chosen 0", open));  // the second one, refused while the first is open
+  client.Send("end");
+  ASSERT_TRUE(Saw("ended 1", open));
+  auto chosenZero = [&] {
+    int n = 0;
+    for (std::size_t i = open; i < client.Lines().size(); ++i) n += client.Lines()[i] == "chosen 0";
+    return n;
+  };
+  ASSERT_NE(client.WaitFor([&](const std::string&) { return chosenZero() == 2; }, kWaitMs, open), "");
+  std::size_t closed = client.Mark();
+  client.Send("end");
+  EXPECT_TRUE(Saw("ended 0", closed));
 
   // The watcher goes: no tray is left on this desktop.
   mark = client.Mark();

@@ -9,10 +9,11 @@
 //   command ID                      WM_COMMAND reaching the window
 //   menu-item LABEL X Y W H         an entry of the open popup menu (screen)
 //   chosen ID                       what TrackPopupMenu returned
-//   modified RESULT / deleted RESULT / pid PID
+//   modified RESULT / deleted RESULT / ended RESULT / pid PID
 //
 // Commands on stdin, one a line: "tip TEXT" (NIM_MODIFY of the tip),
-// "delete" (NIM_DELETE), "menu" (the popup menu at the pointer).
+// "delete" (NIM_DELETE), "menu" (the popup menu at the pointer), "end"
+// (EndMenu: closes the open popup menu).
 // Usage: tray_show [TIP]. It runs until SIGTERM, then takes the icon down.
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -90,6 +91,8 @@ class Owner : public CWnd {
       Say("deleted " + std::to_string(Shell_NotifyIcon(NIM_DELETE, &nid)));
     } else if (line == "menu") {
       ShowMenu();
+    } else if (line == "end") {
+      Say("ended " + std::to_string(EndMenu()));
     }
   }
 

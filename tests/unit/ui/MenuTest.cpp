@@ -126,6 +126,13 @@ TEST_F(MenuTest, WithoutReturnCmdTheChoiceIsPostedToTheOwner) {
   EXPECT_EQ(owner.Count(WM_COMMAND), 1);
 }
 
+TEST_F(MenuTest, EndMenuWithoutAnOpenMenuDoesNothing) {
+  EXPECT_FALSE(EndMenu());
+  ui::headless::QueueMenuAnswer(201);
+  EXPECT_EQ(TrackPopupMenu(TrayPopup(), TPM_RETURNCMD, 0, 0, nullptr), 201u);
+  EXPECT_FALSE(EndMenu());
+}
+
 TEST_F(MenuTest, APopupWithoutEntriesIsNotShown) {
   ui::headless::QueueMenuAnswer(1);
   EXPECT_EQ(TrackPopupMenu(MenuPopup{"empty", {}}, TPM_RETURNCMD, 0, 0, nullptr), 0u);
