@@ -111,7 +111,8 @@ TEST_F(StartupTest, StepsRunInOrderAndExitFromAnotherThreadWritesTheSettings) {
   EXPECT_EQ(code, 0);
   std::vector<std::string> expected = {
       "InitCommonControls", "BaseInitInstance",  "DisplayOpened", "EnableControlContainer", "GraphicsStartup",
-      "LaunchTag",          "ConfigLoaded",      "AppId",         "MainFrameOnCreate",      "MainFrameCreated",
+      "LaunchTag",          "ConfigLoaded",      "AppId",         "MainFrameOnCreate",
+      "SkinLoaded",         "WindowsCreated",    "FirstFace",     "MainFrameCreated",
       "MessageLoop",        "AppExit",           "MainFrameDestroyed", "ExitInstance",      "ConfigDeleted",
       "GraphicsShutdown"};
   EXPECT_EQ(startup::Steps(), expected);
