@@ -118,8 +118,11 @@ class GtkTrayIcon final : public NativeTrayIcon {
 
   void MakeStatusIcon() {
     TORVANE_STATUS_ICON_BEGIN
-    m_status = gtk_status_icon_new();
-    gtk_status_icon_set_name(m_status, ApplicationId().empty() ? g_get_prgname() : ApplicationId().c_str());
+    // Named while its window does not exist yet: naming a realised icon
+    // makes GTK re-create that window.
+    m_status = GTK_STATUS_ICON(g_object_new(GTK_TYPE_STATUS_ICON, "visible", FALSE, nullptr));
+    const char* name = ApplicationId().empty() ? g_get_prgname() : ApplicationId().c_str();
+    if (name) gtk_status_icon_set_name(m_status, name);  // the icon window's WM_CLASS
     ApplyToStatusIcon();
     g_signal_connect(m_status, "button-press-event", G_CALLBACK(&GtkTrayIcon::OnButton), this);
     g_signal_connect(m_status, "notify::embedded", G_CALLBACK(&GtkTrayIcon::OnEmbedded), this);
