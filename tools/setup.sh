@@ -17,6 +17,8 @@ packages=(
   # end-to-end tests: a virtual display, input, screenshots, a compositor, a tray host
   xvfb xauth x11-utils xdotool imagemagick xcompmgr trayer dbus-x11
   xdg-utils xdg-user-dirs
+  # the Wayland test: a headless compositor with XWayland
+  weston xwayland
 )
 
 missing=()
