@@ -1,15 +1,17 @@
 #include "app/StartupTrace.h"
 
 namespace startup {
-namespace {
-std::vector<std::string>& Log() {
-  static std::vector<std::string> log;
-  return log;
-}
-}  // namespace
 
-void Record(const char* step) { Log().emplace_back(step); }
-const std::vector<std::string>& Steps() { return Log(); }
-void Clear() { Log().clear(); }
+void Record(const char* step) {
+  internal::State().steps.emplace_back(step);
+  Trace(step);
+}
+
+const std::vector<std::string>& Steps() { return internal::State().steps; }
+
+void Clear() {
+  internal::State().steps.clear();
+  internal::State().once.clear();
+}
 
 }  // namespace startup

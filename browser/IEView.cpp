@@ -1,6 +1,7 @@
 #include "browser/IEView.h"
 
 #include "app/AppMessages.h"
+#include "app/StartupTrace.h"
 #include "browser/IEViewHost.h"
 #include "browser/NavigationPolicy.h"
 #include "platform/base/Text.h"
@@ -37,7 +38,9 @@ std::unique_ptr<CDocHostSite> CIEView::CreateControlSite() { return std::make_un
 void CIEView::CreateBrowser() {
   m_pSite = CreateControlSite();
   if (!m_pSite) return;
-  m_pBrowserApp = web::CreateEngine(m_pSite->EngineOptions(), this);
+  web::EngineOptions options = m_pSite->EngineOptions();
+  options.reportContentLoaded = startup::Tracing();  // the timing trace's DOMContentLoaded
+  m_pBrowserApp = web::CreateEngine(options, this);
   if (m_pBrowserApp && m_pBrowserApp->NativeWidget()) AttachNativeWidget(m_hWnd, m_pBrowserApp->NativeWidget());
 }
 
@@ -143,7 +146,11 @@ void CIEView::OnNavigateComplete2(const std::string&) {
   }
 }
 
-void CIEView::OnDocumentComplete(web::DocumentRef, const std::string& url) { DocumentComplete(url); }
+void CIEView::OnDocumentComplete(web::DocumentRef doc, const std::string& url) {
+  if (m_pBrowserApp && m_pBrowserApp->IsTopLevel(doc))
+    startup::Trace(IsInGameWindow() ? "game-document-complete" : "page-document-complete", url);
+  DocumentComplete(url);
+}
 
 void CIEView::DocumentComplete(const std::string& url) {
   // Frames' documents count too: the document is not examined.
@@ -202,5 +209,7 @@ void CIEView::OnExternalCall(const web::ExternalCall& call) {
   } else if (m == "DocumentComplete") {
     if (call.argCount != 2 || !IsString(call, 1)) return;
     DocumentComplete(call.args[1].text);
+  } else if (m == web::kContentLoadedMethod) {
+    startup::Trace(IsInGameWindow() ? "game-domcontentloaded" : "home-domcontentloaded", GetLocationURL());
   }
 }

@@ -2,6 +2,7 @@
 
 #include "app/AppShared.h"
 #include "app/ClientConfig.h"
+#include "app/StartupTrace.h"
 #include "platform/base/Text.h"
 #include "platform/ui/MessageBox.h"
 #include "windows/SkinWndHost.h"
@@ -59,6 +60,7 @@ void CHtmlWnd::PlaceBrowser() {
 
 void CHtmlWnd::Show(BOOL show) {
   CSkinWnd::Show(show);
+  if (show) startup::TraceOnce("launcher-first-frame");  // its look went to the display just now
   if (m_pBrowserWnd && IsWindow(m_pBrowserWnd->m_hWnd)) m_pBrowserWnd->ShowWindow(show ? SW_SHOW : SW_HIDE);
 }
 

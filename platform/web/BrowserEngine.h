@@ -72,7 +72,14 @@ struct EngineOptions {
   bool border = false;               // false: no border around the page
   bool engineContextMenu = true;     // the engine shows its own context menu
   bool engineScriptDialogs = true;   // alert/confirm/prompt show the engine's own dialogs
+  // The top-level document's DOMContentLoaded reaches the view as an external
+  // call named kContentLoadedMethod (the client's timing trace only).
+  bool reportContentLoaded = false;
 };
+
+// The external call an engine made with reportContentLoaded sends when the
+// top-level document's DOMContentLoaded fires (no arguments).
+inline constexpr char kContentLoadedMethod[] = "DOMContentLoaded";
 
 class BrowserEngine {
  public:

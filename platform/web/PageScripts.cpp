@@ -41,6 +41,18 @@ const char kExternalObjectScript[] = R"JS(
 })();
 )JS";
 
+const char kContentLoadedScript[] = R"JS(
+(function () {
+  var handlers = window.webkit && window.webkit.messageHandlers;
+  var handler = handlers && handlers.torvaneExternal;
+  if (!handler) return;
+  var post = handler.postMessage.bind(handler);
+  document.addEventListener('DOMContentLoaded', function () {
+    try { post({ m: 'DOMContentLoaded', n: 0, t: true, a: [] }); } catch (e) { }
+  }, { once: true });
+})();
+)JS";
+
 const char kNoScrollBarsStyle[] =
     "html { scrollbar-width: none !important; }\n"
     "::-webkit-scrollbar { display: none !important; width: 0 !important; height: 0 !important; }\n";

@@ -15,6 +15,13 @@ inline constexpr const char kExternalHandlerName[] = "torvaneExternal";
 // characters here already, so a huge string is never copied whole.
 extern const char kExternalObjectScript[];
 
+// With EngineOptions::reportContentLoaded (the client's timing trace): posts
+// {m: 'DOMContentLoaded', n: 0, t: true, a: []} to the same handler when the
+// top-level document's DOMContentLoaded fires, so the view gets it as the
+// external call kContentLoadedMethod (BrowserEngine.h). Not put into pages
+// otherwise.
+extern const char kContentLoadedScript[];
+
 // Hides the scroll bars of the top-level document.
 extern const char kNoScrollBarsStyle[];
 

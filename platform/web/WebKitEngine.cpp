@@ -129,6 +129,10 @@ class WebKitEngine final : public BrowserEngine {
     webkit_user_content_manager_add_script(
         m_content, webkit_user_script_new(kExternalObjectScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                                           WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr));
+    if (options.reportContentLoaded)
+      webkit_user_content_manager_add_script(
+          m_content, webkit_user_script_new(kContentLoadedScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr));
     if (!options.scrollBars)
       webkit_user_content_manager_add_style_sheet(
           m_content, webkit_user_style_sheet_new(kNoScrollBarsStyle, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
