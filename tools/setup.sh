@@ -19,6 +19,8 @@ packages=(
   xdg-utils xdg-user-dirs
   # the Wayland test: a headless compositor with XWayland
   weston xwayland
+  # the tray icon's end-to-end tests: a private session bus of their own
+  dbus-daemon
 )
 
 missing=()
