@@ -5,6 +5,7 @@
 // 127.0.0.1 only and always stops by itself. Routes: tools/operator/README.md.
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -22,8 +23,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +48,12 @@ struct Options {
   std::string versionPath = "/update/version.xml";
   std::string packagePath = "/update/package.sh";
   std::string record;      // file the update package appends to
+  std::string versionFile;  // served as the version document instead of ours
+  std::string signKey;      // PEM Ed25519 private key; "" : the package is not signed
+  std::string signProduct = "\xe7\x90\xa5\xe7\x8f\x80\xe8\x88\xaa\xe7\xba\xbf";  // 琥珀航线, the default client's
+  std::string signVersion;  // "" : the announced version
+  bool tamper = false;      // serve a package other than the signed one
+  long long packagePad = 0;  // comment bytes after the package's end
   std::string pwKey = "Q7mR2xK9pL4vT8nW3cZ6b";
   long long windowSec = 300;
   std::map<std::string, std::string> tags;
@@ -59,6 +69,8 @@ void Usage() {
                "usage: torvane-operator [--port N] [--timeout SECONDS] [--log FILE] [--www DIR]\n"
                "         [--version TEXT] [--package-url URL] [--version-path PATH] [--package-path PATH]\n"
                "         [--record FILE] [--pw-key KEY] [--window SECONDS] [--tag TAG=URL]... [--exit-with-parent]\n"
+               "         [--sign-key FILE] [--sign-product NAME] [--sign-version TEXT] [--tamper]\n"
+               "         [--version-file FILE] [--package-pad BYTES]\n"
                "  --port 0 picks a free port and prints it on the first line of stdout.\n");
 }
 
@@ -119,6 +131,23 @@ bool ParseArgs(int argc, char** argv, Options* o) {
     } else if (a == "--record") {
       if (!value(&v)) return false;
       o->record = v;
+    } else if (a == "--version-file") {
+      if (!value(&v)) return false;
+      o->versionFile = v;
+    } else if (a == "--sign-key") {
+      if (!value(&v)) return false;
+      o->signKey = v;
+    } else if (a == "--sign-product") {
+      if (!value(&v)) return false;
+      o->signProduct = v;
+    } else if (a == "--sign-version") {
+      if (!value(&v)) return false;
+      o->signVersion = v;
+    } else if (a == "--tamper") {
+      o->tamper = true;
+    } else if (a == "--package-pad") {
+      if (!value(&v) || !ParseInt(v, 0, 1LL << 32, &n)) return false;
+      o->packagePad = n;
     } else if (a == "--pw-key") {
       if (!value(&v)) return false;
       o->pwKey = v;
@@ -260,25 +289,112 @@ void LogLine(const httplib::Request& req, const httplib::Response& res) {
   std::fflush(g_log);
 }
 
-void AddClientRoutes(httplib::Server& svr, const Options& o, int port) {
+// The update package: a script that records that it ran (time, its own
+// path, the folder it ran in, and "tampered" for the altered one) and exits
+// 0, followed by pad bytes of comment that the shell never reads.
+std::string MakePackage(const Options& o, bool tampered) {
+  std::string record = o.record.empty() ? "\"$(dirname \"$0\")/torvane-update-ran.txt\"" : ShellQuote(o.record);
+  std::string script =
+      "#!/bin/sh\n"
+      "# Stand-in update package of the torvane operator: it only records that it ran.\n"
+      "printf '%s\\t%s\\t%s" + std::string(tampered ? "\\ttampered" : "") +
+      "\\n' \"$(date +%s)\" \"$0\" \"$(pwd)\" >> " + record + "\nexit 0\n";
+  if (o.packagePad > 0) {
+    std::string line = "#" + std::string(62, '-') + "\n";
+    std::string pad;
+    pad.reserve(static_cast<size_t>(o.packagePad));
+    while (pad.size() + line.size() <= static_cast<size_t>(o.packagePad)) pad += line;
+    pad.append(static_cast<size_t>(o.packagePad) - pad.size(), '\n');
+    script += pad;
+  }
+  return script;
+}
+
+std::string Sha256Hex(const std::string& data) {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  if (!EVP_Digest(data.data(), data.size(), md, &len, EVP_sha256(), nullptr)) return "";
+  std::string hex;
+  char buf[3];
+  for (unsigned i = 0; i < len; ++i) {
+    std::snprintf(buf, sizeof buf, "%02x", md[i]);
+    hex += buf;
+  }
+  return hex;
+}
+
+// The version document's sig for the package: the base64 Ed25519 signature,
+// with the PEM private key in keyPath, over "torvane-update" LF product LF
+// version LF the package's SHA-256 in lower-case hex. "" with the reason on
+// stderr when the key cannot be used.
+std::string SignPackage(const std::string& keyPath, const std::string& product, const std::string& version,
+                        const std::string& package) {
+  FILE* f = std::fopen(keyPath.c_str(), "r");
+  if (!f) {
+    std::fprintf(stderr, "torvane-operator: cannot read the signing key %s: %s\n", keyPath.c_str(),
+                 std::strerror(errno));
+    return "";
+  }
+  EVP_PKEY* key = PEM_read_PrivateKey(f, nullptr, nullptr, nullptr);
+  std::fclose(f);
+  if (!key || EVP_PKEY_get_id(key) != EVP_PKEY_ED25519) {
+    std::fprintf(stderr, "torvane-operator: %s holds no Ed25519 private key\n", keyPath.c_str());
+    EVP_PKEY_free(key);
+    return "";
+  }
+  std::string text = "torvane-update\n" + product + "\n" + version + "\n" + Sha256Hex(package);
+  unsigned char sig[64];
+  size_t len = sizeof sig;
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  bool ok = ctx && EVP_DigestSignInit(ctx, nullptr, nullptr, nullptr, key) == 1 &&
+            EVP_DigestSign(ctx, sig, &len, reinterpret_cast<const unsigned char*>(text.data()), text.size()) == 1;
+  EVP_MD_CTX_free(ctx);
+  EVP_PKEY_free(key);
+  if (!ok) {
+    std::fprintf(stderr, "torvane-operator: signing with %s failed\n", keyPath.c_str());
+    return "";
+  }
+  unsigned char b64[4 * ((sizeof sig + 2) / 3) + 1];
+  int n = EVP_EncodeBlock(b64, sig, static_cast<int>(len));
+  return std::string(reinterpret_cast<char*>(b64), static_cast<size_t>(n));
+}
+
+// False when the version document or the package cannot be made as asked.
+bool AddClientRoutes(httplib::Server& svr, const Options& o, int port) {
   std::string packageUrl =
       o.packageUrl.empty() ? "http://127.0.0.1:" + std::to_string(port) + o.packagePath : o.packageUrl;
+  auto package = std::make_shared<const std::string>(MakePackage(o, false));
+  auto served = o.tamper ? std::make_shared<const std::string>(MakePackage(o, true)) : package;
+  std::string sig;
+  if (!o.signKey.empty()) {
+    sig = SignPackage(o.signKey, o.signProduct, o.signVersion.empty() ? o.version : o.signVersion, *package);
+    if (sig.empty()) return false;
+  }
+  std::string doc = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<VERSIONINFO>\n  <CLIENT version=\"" +
+                    XmlEscape(o.version) + "\" url=\"" + XmlEscape(packageUrl) + "\"" +
+                    (sig.empty() ? "" : " sig=\"" + sig + "\"") + "/>\n</VERSIONINFO>\n";
+  if (!o.versionFile.empty()) {
+    std::ifstream in(o.versionFile, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "torvane-operator: cannot read %s\n", o.versionFile.c_str());
+      return false;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    doc = ss.str();
+  }
+  auto document = std::make_shared<const std::string>(std::move(doc));
 
-  svr.Get(o.versionPath, [o, packageUrl](const httplib::Request&, httplib::Response& res) {
-    std::string doc = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<VERSIONINFO>\n  <CLIENT version=\"" +
-                      XmlEscape(o.version) + "\" url=\"" + XmlEscape(packageUrl) + "\"/>\n</VERSIONINFO>\n";
-    res.set_content(doc, "text/xml");
+  svr.Get(o.versionPath, [document](const httplib::Request&, httplib::Response& res) {
+    res.set_content(*document, "text/xml");
   });
 
-  svr.Get(o.packagePath, [o](const httplib::Request&, httplib::Response& res) {
-    // Records that it ran (time, its own path, the folder it ran in) and exits 0.
-    std::string record = o.record.empty() ? "\"$(dirname \"$0\")/torvane-update-ran.txt\"" : ShellQuote(o.record);
-    std::string script =
-        "#!/bin/sh\n"
-        "# Stand-in update package of the torvane operator: it only records that it ran.\n"
-        "printf '%s\\t%s\\t%s\\n' \"$(date +%s)\" \"$0\" \"$(pwd)\" >> " +
-        record + "\nexit 0\n";
-    res.set_content(script, "application/x-sh");
+  svr.Get(o.packagePath, [served](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(served->size(), "application/x-sh",
+                             [served](size_t offset, size_t length, httplib::DataSink& sink) {
+                               return sink.write(served->data() + offset,
+                                               std::min({length, served->size() - offset, size_t{1} << 16}));
+                             });
   });
 
   // The user-information service: /api/userinfo?tag=T&reason=R&time=S&sign=MD5(T S key).
@@ -296,6 +412,7 @@ void AddClientRoutes(httplib::Server& svr, const Options& o, int port) {
     }
     res.set_content(answer, "text/plain");
   });
+  return true;
 }
 
 void AddTestRoutes(httplib::Server& svr) {
@@ -488,7 +605,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "torvane-operator: cannot bind 127.0.0.1:%d: %s\n", o.port, std::strerror(errno));
     return 1;
   }
-  AddClientRoutes(svr, o, port);
+  if (!AddClientRoutes(svr, o, port)) return 2;
   AddTestRoutes(svr);
   if (!svr.set_mount_point("/", o.www))
     std::fprintf(stderr, "torvane-operator: no static folder %s (static pages disabled)\n", o.www.c_str());
