@@ -5,7 +5,7 @@
 // res/resources.txt or a variant's manifest; every executable links one.
 // Types in use: "XML" (400 configuration, 401 skin), "PNG" (skin images by
 // id), "ICON" (128, a PNG), "STRINGTABLE" (1: lines "id<TAB>text") and
-// "MENU" (200: the tray menu, see Menus.h).
+// "MENU" (200: the tray menu, see platform/ui/Menu.h).
 //
 // Thread safety: lookups may run on any thread; the test overrides below are
 // for the user-interface thread of a test, before the code under test runs.

@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "platform/ui/Core.h"
+#include "platform/ui/Menu.h"
 #include "platform/ui/Input.h"
 #include "platform/ui/MessageBox.h"
 
@@ -387,6 +388,7 @@ bool InModalLoop() {
 
 void CancelModalLoops() {
   if (core::S().backend) core::S().backend->CancelModal();
+  ::EndMenu();
 }
 
 }  // namespace ui

@@ -57,8 +57,8 @@ const std::string& ApplicationId();
 // caller of the box or menu: it must not delete what that caller uses (the
 // main frame defers its end until the loop is over).
 bool InModalLoop();
-// Answers every open message box with its cancel (or no) answer, so its loop
-// ends; popup menus are left to the user.
+// Answers every open message box with its cancel (or no) answer and closes
+// an open popup menu as if dismissed, so their loops end.
 void CancelModalLoops();
 
 // Milliseconds of the loop's clock (monotonic; on the headless backend with a
