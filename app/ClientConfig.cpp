@@ -28,6 +28,15 @@ ClientConfig* ClientConfig::Get() {
   return g_pConfig;
 }
 
+ClientConfig* ClientConfig::GetForClient() {
+  ClientConfig* config = Get();
+  if (!config->m_bShellSetUp) {
+    config->m_bShellSetUp = true;
+    RunShellSetup(*config, ShellPlaces::ForThisProcess());
+  }
+  return config;
+}
+
 void ClientConfig::Destroy() { delete g_pConfig; }
 
 void ClientConfig::ResetForTesting() {
@@ -47,10 +56,7 @@ void ClientConfig::Load() {
   ReadDocument();
   m_strRegKeyPath = text::Format("SOFTWARE\\Velmora\\%s", GetUserClientAbout().c_str());
   LoadSettings();
-  FindPluginServer(*this);
-  RenameToProductName(*this);
-  CreateDesktopShortcuts(*this);
-  WriteFeatureControls();
+  // The browser and shell set-up follows in the client process only (GetForClient).
 }
 
 void ClientConfig::ReadDocument() {

@@ -19,8 +19,16 @@ class TiXmlDocument;
 
 class ClientConfig {
  public:
-  // The one configuration; the first call creates it and runs Load.
+  // The one configuration; the first call creates it and runs Load (the
+  // document, the settings key, the user settings). Reading the configuration
+  // never changes anything outside the registry store's settings key.
   static ClientConfig* Get();
+  // The client process's start-up only: Get, then, once per process, the
+  // browser and shell set-up (plug-in lookup, the executable's product name,
+  // desktop shortcuts, feature values; ShellSetup.h) for this process's
+  // executable and the user's folders. Tests and tools call Get, so loading
+  // the configuration there never renames or creates anything.
+  static ClientConfig* GetForClient();
   // Deletes the one configuration, if it exists (writing the settings back);
   // the next Get creates a new one. The same as deleting Get()'s pointer.
   static void Destroy();
@@ -79,4 +87,5 @@ class ClientConfig {
 
   std::unique_ptr<TiXmlDocument> m_pDoc;
   bool m_bSaveOnDestroy = true;
+  bool m_bShellSetUp = false;  // GetForClient ran the shell set-up
 };

@@ -1,28 +1,48 @@
+// The set-up's order, the plug-in lookup and the installer check. The other
+// steps live beside this file: SelfRename.cpp, DesktopShortcuts.cpp,
+// FeatureControl.cpp.
 #include "app/ShellSetup.h"
-
-#include "app/ClientConfig.h"
 
 #include <unistd.h>
 
 #include "app/AppShared.h"
+#include "app/ClientConfig.h"
+#include "platform/base/Paths.h"
+#include "platform/shell/UserDirs.h"
+#include "platform/store/RegString.h"
 
-// Each step is built by the browser and shell set-up; until then the
-// configuration load runs them as steps that change nothing.
+ShellPlaces ShellPlaces::ForThisProcess() {
+  return {paths::ExecutablePath(), shell::DesktopFolder(), paths::DataHome()};
+}
 
-void FindPluginServer(ClientConfig& config) {}
+void RunShellSetup(ClientConfig& config, const ShellPlaces& places) {
+  FindPluginServer(config);
+  RenameResult renamed = RenameToProductName(places.exePath, config.GetUserClientAbout());
+  // The shortcuts start the executable where it now is: under the product's
+  // name, or where it stayed when the rename was refused.
+  CreateDesktopShortcuts(config, places, renamed.exePath);
+  // The feature values are named after the file the process was started as.
+  std::size_t slash = places.exePath.rfind('/');
+  WriteFeatureControls(slash == std::string::npos ? places.exePath : places.exePath.substr(slash + 1));
+}
 
-void RenameToProductName(const ClientConfig& config) {}
-
-void CreateDesktopShortcuts(const ClientConfig& config) {}
-
-void WriteFeatureControls() {}
+void FindPluginServer(ClientConfig& config) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyEx(HKEY_CLASSES_ROOT, kPluginServerKey, 0, KEY_READ | KEY_WRITE, &hKey) != ERROR_SUCCESS) return;
+  std::string path;
+  if (RegQueryString(hKey, "", &path) == ERROR_SUCCESS) config.m_strPluginPath = path;
+  RegCloseKey(hKey);
+}
 
 void RunPluginInstallerCheck(const ClientConfig& config) {
-  const std::string& plugin = config.m_strPluginPath;
-  if (!plugin.empty() && access(plugin.c_str(), F_OK) == 0) return;
-  std::string installer = config.GetRunPlugin();
-  if (installer.empty()) return;
+  RunPluginInstallerCheck(config.m_strPluginPath, config.GetRunPlugin(), GetModulePath(false));
+}
+
+bool RunPluginInstallerCheck(const std::string& pluginPath, const std::string& runPlugin, const std::string& exeDir) {
+  if (!pluginPath.empty() && access(pluginPath.c_str(), F_OK) == 0) return false;
+  if (runPlugin.empty()) return false;
+  std::string installer = runPlugin;
   for (char& c : installer)
     if (c == '\\') c = '/';
-  LaunchProcess(GetModulePath(false) + installer);
+  return LaunchProcess(exeDir + installer);
 }

@@ -9,6 +9,7 @@
 #include "app/ClientConfig.h"
 #include "app/LaunchTag.h"
 #include "app/MainFrame.h"
+#include "app/ShellSetup.h"
 #include "app/StartupTrace.h"
 #include "platform/base/Resources.h"
 #include "platform/store/Registry.h"
@@ -45,7 +46,7 @@ CTorvaneApp::CTorvaneApp() : m_dwRestartManagerSupportFlags(AFX_RESTART_MANAGER_
 CTorvaneApp::~CTorvaneApp() = default;
 
 std::string CTorvaneApp::AppId(const std::string& productTitle) {
-  return text::Format("Velmora.%s.1", productTitle.c_str());
+  return ProgramClass(productTitle);  // the launcher's StartupWMClass too
 }
 
 bool CTorvaneApp::InitInstance(int argc, char** argv) {
@@ -64,7 +65,8 @@ bool CTorvaneApp::InitInstance(int argc, char** argv) {
   startup::Record("GraphicsStartup");
   m_strLaunchTag = GetLaunchTag(argc, argv);
   startup::Record("LaunchTag");
-  m_pConfig = ClientConfig::Get();
+  // The client's own load: the shell set-up runs here and nowhere else.
+  m_pConfig = ClientConfig::GetForClient();
   startup::Record("ConfigLoaded");
   ui::SetApplicationId(AppId(m_pConfig->GetUserClientAbout()));
   startup::Record("AppId");
