@@ -21,6 +21,8 @@ packages=(
   weston xwayland
   # the tray icon's end-to-end tests: a private session bus of their own
   dbus-daemon
+  # the desktop shortcuts' tests check every file with desktop-file-validate
+  desktop-file-utils
 )
 
 missing=()
