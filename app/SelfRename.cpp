@@ -9,8 +9,9 @@
 // writable or that its owner made read-only (even for root), in a build tree
 // (a CMakeCache.txt in the folder or above it: the build would otherwise make
 // a fresh executable beside the renamed one at every build, and its run
-// command would start a stale one), or when TORVANE_KEEP_NAME is set to
-// anything but "" or "0".
+// command would start a stale one; such a client leaves the desktop alone
+// too, see RunShellSetup), or when TORVANE_KEEP_NAME is set to anything but
+// "" or "0".
 #include <glib.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -53,18 +54,20 @@ bool InSystemFolder(const std::string& dir) {
   return false;
 }
 
-bool InBuildTree(const std::string& dir) {
+}  // namespace
+
+bool InBuildTree(const std::string& exePath) {
   struct stat st;
-  std::string d = dir;
+  std::size_t slash = exePath.rfind('/');
+  if (slash == std::string::npos) return false;
+  std::string d = slash == 0 ? "/" : exePath.substr(0, slash);
   while (true) {
     if (stat(((d == "/" ? "" : d) + "/CMakeCache.txt").c_str(), &st) == 0) return true;
-    std::size_t slash = d.rfind('/');
+    slash = d.rfind('/');
     if (d == "/" || slash == std::string::npos) return false;
     d = slash == 0 ? "/" : d.substr(0, slash);
   }
 }
-
-}  // namespace
 
 std::string ProductFileName(const std::string& title) {
   if (title.empty() || title == "." || title == "..") return {};
@@ -89,7 +92,7 @@ RenameResult RenameToProductName(const std::string& exePath, const std::string& 
   if (SameNameIgnoringCase(current, name)) return refuse(RenameOutcome::AlreadyNamed);
   if (KeepNameRequested()) return refuse(RenameOutcome::KeptOnRequest);
   if (InSystemFolder(dir)) return refuse(RenameOutcome::SystemFolder);
-  if (InBuildTree(dir)) return refuse(RenameOutcome::BuildTree);
+  if (InBuildTree(exePath)) return refuse(RenameOutcome::BuildTree);
   struct stat folder, file;
   if (stat(dir.c_str(), &folder) != 0 || lstat(exePath.c_str(), &file) != 0) return refuse(RenameOutcome::Failed);
   if (folder.st_uid != geteuid() || file.st_uid != geteuid()) return refuse(RenameOutcome::NotOwned);

@@ -20,7 +20,7 @@ void RunShellSetup(ClientConfig& config, const ShellPlaces& places) {
   RenameResult renamed = RenameToProductName(places.exePath, config.GetUserClientAbout());
   // The shortcuts start the executable where it now is: under the product's
   // name, or where it stayed when the rename was refused.
-  CreateDesktopShortcuts(config, places, renamed.exePath);
+  if (!InBuildTree(places.exePath)) CreateDesktopShortcuts(config, places, renamed.exePath);
   // The feature values are named after the file the process was started as.
   std::size_t slash = places.exePath.rfind('/');
   WriteFeatureControls(slash == std::string::npos ? places.exePath : places.exePath.substr(slash + 1));

@@ -27,8 +27,15 @@ struct ShellPlaces {
   static ShellPlaces ForThisProcess();
 };
 
-// The four steps in order, for places.
+// The four steps in order, for places. An executable in a build tree is a
+// developer's: it keeps its name and puts nothing on the desktop or in the
+// application menu (its run command starts the fresh build, and a test or a
+// benchmark that runs it never writes outside its own folders).
 void RunShellSetup(ClientConfig& config, const ShellPlaces& places);
+
+// Whether the executable lies in a build tree: a CMakeCache.txt in its folder
+// or in any folder above.
+bool InBuildTree(const std::string& exePath);
 
 // --- plug-in ------------------------------------------------------------------
 // The browser plug-in's class, under HKEY_CLASSES_ROOT.

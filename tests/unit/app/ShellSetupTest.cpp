@@ -485,30 +485,60 @@ TEST_F(ShellSetup, AnIconResourceTheThemeCannotTakeChangesOnlyTheIconKey) {
   }
 }
 
-TEST_F(ShellSetup, OnlyTheClientsLoadTouchesTheDesktopAndOnlyOnce) {
+TEST_F(ShellSetup, ABuildTreesClientKeepsItsNameAndLeavesTheDesktopAlone) {
+  ClientConfig* config = UseFixtureConfig();
+  fs::create_directories(m_dir + "/src");
+  WriteFile(m_dir + "/src/CMakeCache.txt", "# CMake\n");
+  for (const std::string& name : {std::string("build/bin/torvane"), std::string("build/bin/") + kTitle}) {
+    SCOPED_TRACE(name);
+    const std::string exe = MakeExe(m_dir + "/src/" + name);
+    EXPECT_TRUE(InBuildTree(exe));
+    RunShellSetup(*config, Places(exe));
+    EXPECT_TRUE(fs::exists(exe));
+    EXPECT_EQ(FilesBelow(m_dir + "/src/build/bin"), std::vector<std::string>{fs::path(name).filename().string()});
+    fs::remove(exe);
+    EXPECT_TRUE(FilesBelow(m_home).empty());
+    EXPECT_TRUE(FilesBelow(m_data).empty());
+  }
+  EXPECT_FALSE(InBuildTree(m_dir + "/games/client_1"));
+  EXPECT_FALSE(InBuildTree("client_1"));
+}
+
+TEST_F(ShellSetup, OnlyTheClientsLoadRunsTheSetUpAndOnlyOnce) {
   fs::create_directories(m_dir + "/config");
   WriteFile(m_dir + "/config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n");
+  const std::string feature = std::string(kFeatureControlKey) + "\\FEATURE_GPU_RENDERING";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, feature.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string selfName = fs::path(self).filename().string();
+  auto written = [&] {
+    DWORD value = 0;
+    return RegQueryDword(key, selfName.c_str(), &value) == ERROR_SUCCESS;
+  };
+
   ClientConfig* config = ClientConfig::Get();
-  const std::string title = config->GetUserClientAbout();
-  EXPECT_TRUE(FilesBelow(m_home).empty()) << "reading the configuration created files";
-  EXPECT_TRUE(FilesBelow(m_data).empty()) << "reading the configuration created files";
+  EXPECT_FALSE(written()) << "reading the configuration ran the set-up";
+  EXPECT_TRUE(FilesBelow(m_home).empty());
 
   ShellPlaces places = ShellPlaces::ForThisProcess();
   EXPECT_EQ(places.desktopDir, m_home + "/桌面");
   EXPECT_EQ(places.dataHome, m_data);
-  EXPECT_EQ(places.exePath, fs::read_symlink("/proc/self/exe").string());
+  EXPECT_EQ(places.exePath, self);
 
-  // The test program plays the client: it lies in its build tree, so it keeps
-  // its name, and its launcher starts it where it is.
+  // The test program plays the client: the set-up runs, and since the program
+  // lies in its build tree it keeps its name and writes nothing on the desktop.
   EXPECT_EQ(ClientConfig::GetForClient(), config);
-  EXPECT_TRUE(fs::exists(places.exePath));
-  EXPECT_FALSE(fs::exists(fs::path(places.exePath).parent_path() / title));
-  const std::string launcher = m_home + "/桌面/" + title + ".desktop";
-  EXPECT_EQ(ExecProgram(launcher), places.exePath);
+  EXPECT_TRUE(written());
+  EXPECT_TRUE(fs::exists(self));
+  EXPECT_FALSE(fs::exists(fs::path(self).parent_path() / config->GetUserClientAbout()));
+  EXPECT_TRUE(FilesBelow(m_home).empty());
 
-  fs::remove(launcher);
+  RegDeleteValue(key, selfName.c_str());
   ClientConfig::GetForClient();
-  EXPECT_FALSE(fs::exists(launcher)) << "the set-up runs once per process";
+  EXPECT_FALSE(written()) << "the set-up runs once per process";
+  RegCloseKey(key);
 }
 
 // --- feature values ---------------------------------------------------------------
@@ -740,9 +770,11 @@ TEST_F(ClientFirstRun, TheBuildTreesClientKeepsItsNameRunAfterRun) {
   EXPECT_EQ(RunClient(client), 0);
   EXPECT_EQ(StateOf(client).inode, inode);
   ClientConfig* config = ClientConfig::Get();
-  const std::string title = config->GetUserClientAbout();
-  EXPECT_FALSE(fs::exists(fs::path(client).parent_path() / title));
-  EXPECT_EQ(ExecProgram(Desktop(title)), fs::canonical(client).string());
+  EXPECT_FALSE(fs::exists(fs::path(client).parent_path() / config->GetUserClientAbout()));
+  // Nothing on the desktop or in the menu, whatever HOME says.
+  EXPECT_TRUE(FilesBelow(m_home).empty());
+  EXPECT_FALSE(fs::exists(m_data + "/applications"));
+  EXPECT_FALSE(fs::exists(m_data + "/icons"));
 }
 
 }  // namespace
