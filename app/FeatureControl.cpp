@@ -11,11 +11,12 @@ namespace {
 
 struct FeatureRow {
   const char* feature;
-  DWORD value;  // ignored for the emulation row, which asks the engine
+  DWORD value;
+  bool askEngine = false;  // the value is GetBrowserEmulationValue()
 };
 
 constexpr FeatureRow kFeatures[] = {
-    {"FEATURE_BROWSER_EMULATION", 0},
+    {"FEATURE_BROWSER_EMULATION", 0, true},
     {"FEATURE_GPU_RENDERING", 1},
     {"FEATURE_MAXCONNECTIONSPERSERVER", 6},
     {"FEATURE_MAXCONNECTIONSPER1_0SERVER", 6},
@@ -51,11 +52,7 @@ void WriteFeatureControls(const std::string& exeBaseName) {
     DWORD size = 0;
     bool keep = RegQueryValueEx(hKey, exeBaseName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
                 type == REG_DWORD;
-    if (!keep) {
-      DWORD value = row.value;
-      if (&row == &kFeatures[0]) value = GetBrowserEmulationValue();
-      RegSetDword(hKey, exeBaseName.c_str(), value);
-    }
+    if (!keep) RegSetDword(hKey, exeBaseName.c_str(), row.askEngine ? GetBrowserEmulationValue() : row.value);
     RegCloseKey(hKey);
   }
 }
