@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/base/DisplayEnvironment.h"
 #include "platform/shell/Process.h"
 
 namespace shell {
@@ -47,7 +48,16 @@ bool OpenWithDefaultHandler(std::string_view targetView) {
   std::string uri = ToUri(target);
   if (!uri.empty()) {
     GError* error = nullptr;
-    if (g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error)) return true;
+    // The desktop's browser gets the user's environment, not the client's display choice.
+    GAppLaunchContext* context = g_app_launch_context_new();
+    if (const char* saved = std::getenv(kUserGdkBackendVar)) {
+      g_app_launch_context_unsetenv(context, kUserGdkBackendVar);
+      if (*saved) g_app_launch_context_setenv(context, "GDK_BACKEND", saved);
+      else g_app_launch_context_unsetenv(context, "GDK_BACKEND");
+    }
+    bool launched = g_app_info_launch_default_for_uri(uri.c_str(), context, &error);
+    g_object_unref(context);
+    if (launched) return true;
     if (error) g_error_free(error);
   }
   return StartProgram({"xdg-open", target});

@@ -8,8 +8,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "platform/base/DisplayEnvironment.h"
 
 extern char** environ;
 
@@ -88,6 +91,20 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return words;
 }
 
+std::vector<std::string> ChildEnvironment() {
+  const char* saved = std::getenv(kUserGdkBackendVar);
+  const std::string savedPrefix = std::string(kUserGdkBackendVar) + "=";
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    std::string_view entry(*e);
+    if (entry.substr(0, savedPrefix.size()) == savedPrefix) continue;
+    if (saved && entry.substr(0, 12) == "GDK_BACKEND=") continue;  // the user's comes back below
+    env.emplace_back(entry);
+  }
+  if (saved && *saved) env.push_back(std::string("GDK_BACKEND=") + saved);
+  return env;
+}
+
 bool StartProgram(const std::vector<std::string>& argv, pid_t* pidOut) {
   if (argv.empty() || argv[0].empty()) return false;
   bool byPath = argv[0].find('/') != std::string::npos;
@@ -110,9 +127,13 @@ bool StartProgram(const std::vector<std::string>& argv, pid_t* pidOut) {
   // Its own session: the program outlives the client and its terminal.
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
 
+  std::vector<std::string> env = ChildEnvironment();
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  int rc = byPath ? posix_spawn(&pid, args[0], &actions, &attr, args.data(), environ)
-                  : posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  int rc = byPath ? posix_spawn(&pid, args[0], &actions, &attr, args.data(), envp.data())
+                  : posix_spawnp(&pid, args[0], &actions, &attr, args.data(), envp.data());
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {

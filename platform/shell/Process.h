@@ -37,4 +37,8 @@ bool StartProcess(std::string_view commandLine, pid_t* pid = nullptr);
 // Starts argv[0] (a path or a name looked up on PATH) with the given arguments.
 bool StartProgram(const std::vector<std::string>& argv, pid_t* pid = nullptr);
 
+// This process's environment as a started program should see it
+// ("NAME=value"): GDK_BACKEND as the user had it (platform/base/DisplayEnvironment.h).
+std::vector<std::string> ChildEnvironment();
+
 }  // namespace shell

@@ -15,6 +15,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/base/DisplayEnvironment.h"
 #include "platform/ui/Backend.h"
 #include "platform/ui/Core.h"
 #include "platform/ui/EventLoop.h"
@@ -42,6 +43,14 @@ class GtkBackend final : public Backend {
   bool Open() override {
     // The launcher places its own window, which Wayland does not allow a
     // program: on a Wayland desktop the client runs through XWayland.
+    // GDK_BACKEND=wayland, which some sessions export to every program, would
+    // override that; so would the web processes' own choice. The user's value
+    // is kept for the programs the client starts (platform/shell).
+    if (!g_getenv(kUserGdkBackendVar)) {
+      const char* user = g_getenv("GDK_BACKEND");
+      g_setenv(kUserGdkBackendVar, user ? user : "", TRUE);
+    }
+    g_setenv("GDK_BACKEND", "x11", TRUE);
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(nullptr, nullptr)) {
       if (!g_getenv("DISPLAY") && g_getenv("WAYLAND_DISPLAY")) {
@@ -193,11 +202,14 @@ class GtkBackend final : public Backend {
     GdkGeometry g{};
     g.min_width = std::max(1, cx);
     g.min_height = std::max(1, cy);
-    gtk_window_set_geometry_hints(GTK_WINDOW(t->window), nullptr, &g, GDK_HINT_MIN_SIZE);
+    // The client places its windows itself (the launcher centred): the hints
+    // keep saying so, or a window manager places them as it likes.
+    const auto hints = static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_USER_POS);
+    gtk_window_set_geometry_hints(GTK_WINDOW(t->window), nullptr, &g, hints);
     // GTK hands the hints to its window only at its next size request; a drag
     // that starts now must already see them (GDK's own resize emulation, used
     // where no window manager runs, reads them from the window).
-    if (GdkWindow* gw = gtk_widget_get_window(t->window)) gdk_window_set_geometry_hints(gw, &g, GDK_HINT_MIN_SIZE);
+    if (GdkWindow* gw = gtk_widget_get_window(t->window)) gdk_window_set_geometry_hints(gw, &g, hints);
   }
 
   void SetLayered(HWND hwnd, bool layered) override {

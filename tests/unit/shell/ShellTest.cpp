@@ -112,6 +112,31 @@ TEST_F(ShellFiles, TheChildGetsOnlyStandardFilesDefaultSignalsAndItsOwnSession) 
   EXPECT_NE(out.find("session"), std::string::npos) << out;
 }
 
+// The client forces GDK_BACKEND=x11 for itself; a started program gets the
+// user's own value back, or none when the user had none.
+TEST_F(ShellFiles, AStartedProgramSeesTheUsersDisplayChoice) {
+  std::string script = Write("env.sh", "#!/bin/sh\nenv > \"$(dirname \"$0\")/env\"\n", 0700);
+  struct Case {
+    const char* saved;  // nullptr: the window layer never ran
+    const char* expected;  // GDK_BACKEND line the child sees, "" for none
+  } cases[] = {{"wayland", "GDK_BACKEND=wayland\n"}, {"", ""}, {nullptr, "GDK_BACKEND=x11\n"}};
+  for (const Case& c : cases) {
+    setenv("GDK_BACKEND", "x11", 1);
+    if (c.saved) setenv("TORVANE_USER_GDK_BACKEND", c.saved, 1);
+    else unsetenv("TORVANE_USER_GDK_BACKEND");
+    pid_t pid = 0;
+    ASSERT_TRUE(shell::StartProcess(script, &pid));
+    EXPECT_EQ(Wait(pid), 0);
+    std::string env = "\n" + Read("env");
+    std::size_t at = env.find("\nGDK_BACKEND=");
+    std::string line = at == std::string::npos ? "" : env.substr(at + 1, env.find('\n', at + 1) - at);
+    EXPECT_EQ(line, c.expected) << (c.saved ? c.saved : "(unset)");
+    EXPECT_EQ(env.find("TORVANE_USER_GDK_BACKEND"), std::string::npos);
+  }
+  unsetenv("GDK_BACKEND");
+  unsetenv("TORVANE_USER_GDK_BACKEND");
+}
+
 TEST_F(ShellFiles, AProgramWithoutItsRunBitGetsIt) {
   std::string script = Write("package.run", kRecorder, 0600);
   pid_t pid = 0;
