@@ -133,6 +133,10 @@ class GtkBackend final : public Backend {
     t.fixed = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(t.window), t.fixed);
     gtk_widget_show(t.fixed);
+    // The client places its windows itself (the launcher centred): the size
+    // hints say so (USPosition), or a window manager places them as it likes.
+    GdkGeometry none{};
+    gtk_window_set_geometry_hints(w, nullptr, &none, GDK_HINT_USER_POS);
     gtk_window_move(w, rect.left, rect.top);
     gtk_window_resize(w, std::max(1, rect.Width()), std::max(1, rect.Height()));
     gpointer key = hwnd;
@@ -202,8 +206,7 @@ class GtkBackend final : public Backend {
     GdkGeometry g{};
     g.min_width = std::max(1, cx);
     g.min_height = std::max(1, cy);
-    // The client places its windows itself (the launcher centred): the hints
-    // keep saying so, or a window manager places them as it likes.
+    // Still with USPosition (see CreateTopLevel).
     const auto hints = static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_USER_POS);
     gtk_window_set_geometry_hints(GTK_WINDOW(t->window), nullptr, &g, hints);
     // GTK hands the hints to its window only at its next size request; a drag
