@@ -307,6 +307,10 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnTrayIconNotify(wParam, lParam);
     case WM_RELEASE_GAMEWND:
       return OnReleaseGameWnd();
+    case WM_VERSIONINFO_LOADED:
+      return OnVersionInfoLoaded(wParam, lParam);
+    case WM_UPDATE_LOADED:
+      return OnUpdateLoaded(wParam, lParam);
     case WM_TIMER:
       if (wParam == kDeferredExitTimer && !ui::InModalLoop()) {
         KillTimer(kDeferredExitTimer);

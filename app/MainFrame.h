@@ -68,6 +68,17 @@ class CMainFrame : public CWnd, public CIEViewHost, public CSkinWndHost {
   void RequestDownload(const std::string& url, UINT nMsg);
   // Queues the version document of this run (nothing without configParam).
   void RequestVersionInfo();
+  // The update check (UpdateCheck.cpp). The version document arrived (lParam
+  // the request id): it is examined through a copy beside the executable, or
+  // where that cannot be written, directly; then it goes. Once a run.
+  LRESULT OnVersionInfoLoaded(WPARAM wParam, LPARAM lParam);
+  // Reads the version document at path; a newer CLIENT version queues its
+  // package (url) and keeps what the package's check needs.
+  void ProcessVersionInfo(const std::string& path);
+  // The package arrived: started (its verified private copy) right before
+  // the client exits when its signature verifies with updateKey; otherwise
+  // deleted, said on stderr, and the client keeps running.
+  LRESULT OnUpdateLoaded(WPARAM wParam, LPARAM lParam);
   // Shows the client's face: the game window in game mode, else the launcher.
   void ShowFace();
 
@@ -97,6 +108,20 @@ class CMainFrame : public CWnd, public CIEViewHost, public CSkinWndHost {
   std::string m_strLastGameUrl;
   NOTIFYICONDATA m_nid;
 
+  // What the version document announced, kept for the package's check.
+  struct UPDATE_INFO {
+    std::string strVersion;
+    std::string strUrl;
+    std::string strSig;
+    bool bQueued = false;  // its package is being downloaded
+  };
+  UPDATE_INFO m_update;
+  // The version document of this run was handled (one check a run).
+  bool m_bVersionInfoDone = false;
+  // Where the version document's copy config.xml goes; "" is the
+  // executable's folder (tests point it at a folder of their own).
+  std::string m_strVersionCopyDir;
+
  protected:
   int OnCreate(const CREATESTRUCT* cs);
   // What to call the frame's window class (the configuration's imClass).
@@ -113,6 +138,12 @@ class CMainFrame : public CWnd, public CIEViewHost, public CSkinWndHost {
   bool m_bTrayAdded = false;
   bool m_bSaidNoTray = false;
 };
+
+// Whether a version text announces a client newer than CLIENT_VERSION: the
+// dotted fields compared as numbers, field by field, each read by its
+// leading digits, missing fields counting as 0 ("1.0.0.10" and "1.0.1" are
+// newer than "1.0.0.1"; "1.0.0.1a" and "" are not).
+bool IsNewerVersion(const std::string& version);
 
 // The process's main frame, its launcher and the skin while the frame exists
 // (set in OnCreate, cleared by the frame's destruction).
