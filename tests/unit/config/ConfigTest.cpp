@@ -16,7 +16,7 @@ const char kAmber[] = "\xE7\x90\xA5\xE7\x8F\x80\xE8\x88\xAA\xE7\xBA\xBF";  // th
 // The configuration keys in the order of the embedded document.
 const char* const kKeys[] = {
     "userClientAbout", "skinDir",  "paymentUrl", "bbsUrl",     "gwUrl",      "kfUrl",     "userInfoUrl", "userInfoApi",
-    "homeUrl",         "configParam", "loginCheck", "gameCheck", "runPlugin", "startUpUrl", "installUrl",  "imClass",
+    "homeUrl",         "configParam", "updateKey", "loginCheck", "gameCheck", "runPlugin", "startUpUrl", "installUrl",  "imClass",
     "quitTip",         "infoPath", "pwKey",      "tipClass",   "cache",      "gwLink",
 };
 const char* const kEmptyByDefault[] = {"userInfoUrl", "userInfoApi", "configParam", "loginCheck", "runPlugin",
