@@ -19,6 +19,8 @@ packages=(
   xdg-utils xdg-user-dirs
   # the Wayland test: a headless compositor with XWayland
   weston xwayland
+  # the whole client's end-to-end tests also run under a window manager
+  openbox
   # the tray icon's end-to-end tests: a private session bus of their own
   dbus-daemon
   # the desktop shortcuts' tests check every file with desktop-file-validate
