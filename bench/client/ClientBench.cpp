@@ -362,8 +362,15 @@ ClientRun Bench::RunClient(int run, bool cycles) {
   env.push_back("TORVANE_TRACE_FD=3");
   env.push_back("TORVANE_OPENER=/bin/true");  // nothing opens a browser
   env.push_back("TORVANE_WEB_EXTENSIONS_DIR=" + m_paths.extensions);
+  // Each run is the first start of a freshly installed client: a copy of
+  // its own, since a first start renames the executable to the product's
+  // name and writes beside it.
+  fs::path install = home / "install";
+  fs::create_directories(install);
+  std::string exe = (install / "torvane").string();
+  fs::copy_file(m_paths.client, exe, fs::copy_options::overwrite_existing);
   bench::Program client;
-  if (!client.Start({m_paths.client}, env, 3, (m_scratch / "client.stderr").string())) {
+  if (!client.Start({exe}, env, 3, (m_scratch / "client.stderr").string())) {
     r.failure = "cannot start " + m_paths.client;
     return r;
   }
@@ -733,12 +740,9 @@ int main(int argc, char** argv) {
 
   fs::path scratch = fs::temp_directory_path() / ("torvane-bench-client-" + std::to_string(getpid()));
   fs::remove_all(scratch);
-  fs::create_directories(scratch / "bin");
-  // The client runs as a copy: whatever a first run does beside its own
-  // executable stays in the scratch folder.
-  paths.client = (scratch / "bin" / "torvane").string();
+  fs::create_directories(scratch);
   std::string source = o.client.empty() ? std::string(TORVANE_CLIENT) : o.client;
-  fs::copy_file(source, paths.client, fs::copy_options::overwrite_existing);
+  paths.client = source;
 
   OperatorProcess op({"--exit-with-parent", "--timeout", "86400"});
   if (!op.Start(kOperatorPort)) {
