@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -229,32 +231,53 @@ bool DesktopProbe::WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
   }
 }
 
-bool DesktopHelper::Spawn(const std::vector<std::string>& args) {
+bool DesktopHelper::Spawn(const std::vector<std::string>& args, const std::string& logPath) {
   Stop();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  const char* log = logPath.empty() ? "/dev/null" : logPath.c_str();
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   int rc = posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) m_pid = -1;
+  if (rc != 0) {
+    std::fprintf(stderr, "DesktopHelper: cannot start %s: %s\n", argv[0], std::strerror(rc));
+    m_pid = -1;
+  }
   return rc == 0;
 }
 
-bool DesktopHelper::StartOpenbox(DesktopProbe& probe, int timeoutMs) {
-  if (!Spawn({"openbox", "--sm-disable"})) return false;
-  return DesktopProbe::WaitUntil([&] { return probe.WindowManagerRuns(); }, timeoutMs);
+bool DesktopHelper::WaitReady(const std::function<bool()>& ready, int timeoutMs) {
+  bool ended = false;
+  bool ok = DesktopProbe::WaitUntil(
+      [&] {
+        int status = 0;
+        if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+          std::fprintf(stderr, "DesktopHelper: the program ended before it was ready (status %d)\n", status);
+          m_pid = -1;
+          ended = true;
+        }
+        return ended || ready();
+      },
+      timeoutMs);
+  return ok && !ended;
 }
 
-bool DesktopHelper::StartTrayer(DesktopProbe& probe, int timeoutMs) {
+bool DesktopHelper::StartOpenbox(DesktopProbe& probe, int timeoutMs, const std::string& logPath) {
+  if (!Spawn({"openbox", "--sm-disable"}, logPath)) return false;
+  return WaitReady([&] { return probe.WindowManagerRuns(); }, timeoutMs);
+}
+
+bool DesktopHelper::StartTrayer(DesktopProbe& probe, int timeoutMs, const std::string& logPath) {
   if (!Spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-              "--SetDockType", "true", "--SetPartialStrut", "false", "--expand", "true"}))
+              "--SetDockType", "true", "--SetPartialStrut", "false", "--expand", "true"},
+             logPath))
     return false;
-  return DesktopProbe::WaitUntil(
+  return WaitReady(
       [&] {
         for (const ProbedWindow& w : probe.WindowsOfClass("trayer"))
           if (w.viewable) return true;

@@ -93,14 +93,17 @@ class DesktopHelper {
   DesktopHelper(const DesktopHelper&) = delete;
   DesktopHelper& operator=(const DesktopHelper&) = delete;
 
-  // openbox (--sm-disable), ready once it announced itself on the root window.
-  bool StartOpenbox(DesktopProbe& probe, int timeoutMs);
-  // trayer at the top right, ready once its panel window exists.
-  bool StartTrayer(DesktopProbe& probe, int timeoutMs);
+  // openbox (--sm-disable), ready once it announced itself on the root
+  // window. Its output goes to logPath ("" : nowhere).
+  bool StartOpenbox(DesktopProbe& probe, int timeoutMs, const std::string& logPath = "");
+  // trayer at the top right, ready once its panel is mapped.
+  bool StartTrayer(DesktopProbe& probe, int timeoutMs, const std::string& logPath = "");
   void Stop();
   bool Running() const { return m_pid > 0; }
 
  private:
-  bool Spawn(const std::vector<std::string>& args);
+  bool Spawn(const std::vector<std::string>& args, const std::string& logPath);
+  // Polls ready until it holds, the program ended (said on stderr) or timeoutMs passed.
+  bool WaitReady(const std::function<bool()>& ready, int timeoutMs);
   pid_t m_pid = -1;
 };

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -81,16 +82,9 @@ int Count(const gfx::Surface& s, int x0, int y0, int w, int h, std::uint32_t c) 
 
 enum class Wm { None, Openbox };
 std::string WmName(Wm wm) { return wm == Wm::None ? "none" : "openbox"; }
+void PrintTo(Wm wm, std::ostream* os) { *os << WmName(wm); }
 
-// The skin the test clients embed (this test embeds it too).
-SkinScene& GameScene() {
-  static SkinScene* scene = [] {
-    auto* doc = new SkinDocument();
-    doc->LoadFromResource();
-    return new SkinScene(LoadScene(*doc, "GAMEWND"));
-  }();
-  return *scene;
-}
+// The skin the test clients embed (this test embeds it too), read once.
 SkinDocument& Skin() {
   static SkinDocument* doc = [] {
     auto* d = new SkinDocument();
@@ -99,6 +93,12 @@ SkinDocument& Skin() {
   }();
   return *doc;
 }
+SkinScene& Scene(const std::string& element) {
+  static SkinScene* launcher = new SkinScene(LoadScene(Skin(), "MAINWND"));
+  static SkinScene* game = new SkinScene(LoadScene(Skin(), "GAMEWND"));
+  return element == "MAINWND" ? *launcher : *game;
+}
+SkinScene& GameScene() { return Scene("GAMEWND"); }
 
 struct Box {
   int x = 0, y = 0, w = 0, h = 0;
@@ -106,10 +106,10 @@ struct Box {
   int cy() const { return y + h / 2; }
 };
 
-// A game window button's rectangle, anchored as the skin says, for a client
-// area clientWidth wide.
-Box GameButton(const std::string& name, int clientWidth) {
-  SkinScene& scene = GameScene();
+// A button's rectangle in its window, anchored as the skin says, for a
+// client area clientWidth wide.
+Box SkinButton(const std::string& element, const std::string& name, int clientWidth) {
+  SkinScene& scene = Scene(element);
   for (std::size_t i = 0; i < scene.buttons.size(); ++i) {
     const SkinButtonInfo& b = scene.buttons[i];
     if (b.name != name || !scene.buttonImages[i]) continue;
@@ -117,9 +117,11 @@ Box GameButton(const std::string& name, int clientWidth) {
     int x = b.align == "TopRight" ? clientWidth - w - b.left : b.left;
     return Box{x, b.top, w, h};
   }
-  ADD_FAILURE() << "no button " << name;
+  ADD_FAILURE() << "no button " << name << " in " << element;
   return Box{};
 }
+Box GameButton(const std::string& name, int clientWidth) { return SkinButton("GAMEWND", name, clientWidth); }
+Box LauncherButton(const std::string& name) { return SkinButton("MAINWND", name, kLauncherWidth); }
 
 // The share of a PNG resource's opaque pixels that the screen shows at (ox, oy).
 double ImageShown(const gfx::Surface& shot, int ox, int oy, int pngId) {
@@ -180,6 +182,7 @@ class Environment : public ::testing::Environment {
     ASSERT_TRUE(m_display.Start());
     // The embedded skin and images are this test's own resources.
     ASSERT_FALSE(GameScene().buttons.empty());
+    ASSERT_FALSE(Scene("MAINWND").buttons.empty());
   }
   void TearDown() override {
     m_display.Stop();
@@ -213,7 +216,7 @@ class ClientE2EBase : public ::testing::Test {
     ASSERT_TRUE(m_probe.Open());
     m_wm = wm;
     if (wm == Wm::Openbox) {
-      ASSERT_TRUE(m_openbox.StartOpenbox(m_probe, kWaitMs)) << "openbox did not start";
+      ASSERT_TRUE(m_openbox.StartOpenbox(m_probe, kWaitMs, m_dir + "/openbox.log")) << "openbox did not start";
     }
     ASSERT_EQ(m_probe.WindowManagerRuns(), wm == Wm::Openbox);
     m_work = m_probe.WorkArea();
@@ -422,7 +425,8 @@ class ClientE2EBase : public ::testing::Test {
 
   // The quit question, opened by the launcher's close button.
   std::optional<ProbedWindow> AskToQuit(const ProbedWindow& launcher) {
-    ClickLauncher(launcher, 1077 + 24, 185 + 20);
+    const Box close = LauncherButton("close");
+    ClickLauncher(launcher, close.cx(), close.cy());
     return WaitWindow([&] { return Dialog(); }, [](const ProbedWindow&) { return true; });
   }
   // Answers it with Cancel: Escape where a window manager hands the dialog
@@ -680,7 +684,7 @@ TEST_P(ClientE2E, FacesButtonsAndQuit) {
 // "min" hides the launcher to the XEmbed tray; a click on the icon brings back
 // the face; the tray menu quits.
 TEST_P(ClientE2E, TrayHidesShowsAndQuits) {
-  ASSERT_TRUE(m_trayer.StartTrayer(m_probe, kWaitMs)) << "trayer did not start";
+  ASSERT_TRUE(m_trayer.StartTrayer(m_probe, kWaitMs, m_dir + "/trayer.log")) << "trayer did not start";
   m_work = m_probe.WorkArea();
   StartOperator();
   StartClient("torvane-e2e-client");
@@ -689,9 +693,11 @@ TEST_P(ClientE2E, TrayHidesShowsAndQuits) {
   std::optional<ProbedWindow> icon = WaitWindow([&] { return TrayIcon(); }, [](const ProbedWindow&) { return true; });
   ASSERT_TRUE(icon) << "no icon in the tray";
   ASSERT_TRUE(WaitHomeBand(*launcher, "tray-launcher"));
+  // The tray was there all along: nothing may say that there is none.
+  EXPECT_EQ(m_client.Stderr().find("no tray icons"), std::string::npos) << m_client.Stderr();
 
   // "min": hidden, not minimised.
-  ClickLauncher(*launcher, 1049 + 21, 195 + 17);
+  ClickLauncher(*launcher, LauncherButton("min").cx(), LauncherButton("min").cy());
   std::optional<ProbedWindow> hidden =
       WaitWindow([&] { return Launcher(); }, [](const ProbedWindow& w) { return !w.viewable; });
   ASSERT_TRUE(hidden && !hidden->viewable) << "min did not hide the launcher";
@@ -761,7 +767,7 @@ TEST_P(ClientE2E, NoTrayMinimisesAndSaysSoOnce) {
   };
   EXPECT_EQ(timesSaid(), 1) << m_client.Stderr();
 
-  ClickLauncher(*launcher, 1049 + 21, 195 + 17);
+  ClickLauncher(*launcher, LauncherButton("min").cx(), LauncherButton("min").cy());
   std::optional<ProbedWindow> gone = WaitWindow([&] { return Launcher(); }, [&](const ProbedWindow& w) {
     return m_wm == Wm::Openbox ? w.iconic && w.HasState("_NET_WM_STATE_HIDDEN") : !w.viewable;
   });
@@ -776,7 +782,7 @@ TEST_P(ClientE2E, NoTrayMinimisesAndSaysSoOnce) {
   EXPECT_EQ(timesSaid(), 1) << m_client.Stderr();
 
   // A tray that appears now takes the icon; its click shows the launcher again.
-  ASSERT_TRUE(m_trayer.StartTrayer(m_probe, kWaitMs));
+  ASSERT_TRUE(m_trayer.StartTrayer(m_probe, kWaitMs, m_dir + "/trayer.log"));
   std::optional<ProbedWindow> icon = WaitWindow([&] { return TrayIcon(); }, [](const ProbedWindow&) { return true; });
   ASSERT_TRUE(icon) << "the icon did not move into the new tray";
   Click(icon->x + icon->width / 2, icon->y + icon->height / 2);
@@ -795,6 +801,7 @@ struct StartCase {
   bool operatorRuns;
   bool gameFace;
 };
+void PrintTo(const StartCase& c, std::ostream* os) { *os << c.name; }
 const StartCase kStartCases[] = {
     {"KnownTag", "client_hbhx.bin", true, true},
     {"UnknownTag", "client_nope(2).bin", true, false},
@@ -858,6 +865,7 @@ struct BadHomeCase {
   bool operatorRuns;
   const char* request;  // what the operator logs of the home page, "" for nothing
 };
+void PrintTo(const BadHomeCase& c, std::ostream* os) { *os << c.name; }
 const BadHomeCase kBadHomeCases[] = {
     {"NothingListens", "torvane-e2e-client-hang", false, ""},
     {"Missing", "torvane-e2e-client-404", true, "GET /test/status?code=404&body=no+such+page 404"},
@@ -876,6 +884,8 @@ TEST_P(BadHomeE2E, LauncherStillAppearsAndAnswers) {
   std::optional<ProbedWindow> launcher = WaitLauncherShown();
   ASSERT_TRUE(launcher && launcher->viewable) << "no launcher";
   EXPECT_EQ(launcher->x, m_work.x + (m_work.width - kLauncherWidth) / 2);
+  EXPECT_EQ(launcher->y, m_work.y + (m_work.height - kLauncherHeight) / 2);
+  Shot("bad-home");
   if (*c.request) {
     EXPECT_TRUE(WaitRequests(c.request, 1)) << m_operator->LogText();
   }
@@ -885,7 +895,7 @@ TEST_P(BadHomeE2E, LauncherStillAppearsAndAnswers) {
   EXPECT_TRUE(CancelQuestion(*dialog));
   EXPECT_TRUE(Launcher() && Launcher()->viewable);
   // "min" answers too (hidden or minimised: there is no tray here).
-  ClickLauncher(*launcher, 1049 + 21, 195 + 17);
+  ClickLauncher(*launcher, LauncherButton("min").cx(), LauncherButton("min").cy());
   EXPECT_TRUE(WaitWindow([&] { return Launcher(); }, [](const ProbedWindow& w) { return !w.viewable; }));
   ExpectTerminatesCleanly();
 }
