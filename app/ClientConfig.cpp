@@ -2,8 +2,7 @@
 
 #include <tinyxml.h>
 
-#include <cstring>
-#include <vector>
+#include <string>
 
 #include "app/ShellSetup.h"
 #include "platform/base/Resources.h"
@@ -60,15 +59,18 @@ void ClientConfig::Load() {
 }
 
 void ClientConfig::ReadDocument() {
-  m_pDoc = std::make_unique<TiXmlDocument>();
   auto resource = res::Find(kConfigType, kConfigId);
-  if (!resource || resource->empty()) return;
+  if (!resource || resource->empty()) {
+    m_pDoc = std::make_unique<TiXmlDocument>();
+    return;
+  }
+  m_pDoc = ParseDocument(std::string_view(reinterpret_cast<const char*>(resource->data()), resource->size()));
+}
 
-  // A copy one byte longer than the resource, so the text always ends in a
-  // NUL; the document is the text up to its first NUL.
-  std::vector<char> buffer(resource->size() + 1, '\0');
-  std::memcpy(buffer.data(), resource->data(), resource->size());
-  std::string doc(buffer.data());
+std::unique_ptr<TiXmlDocument> ClientConfig::ParseDocument(std::string_view bytes) {
+  auto parsed = std::make_unique<TiXmlDocument>();
+  // The document is the text up to its first NUL.
+  std::string doc(bytes.substr(0, bytes.find('\0')));
 
   // CR LF and a lone CR become LF.
   std::string lines;
@@ -86,13 +88,16 @@ void ClientConfig::ReadDocument() {
   // text is decoded by its declaration first and parsed as UTF-8. Parse
   // errors are not reported: whatever the parser built stays.
   std::string utf8 = text::DecodeDocument(lines);
-  m_pDoc->Parse(utf8.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  parsed->Parse(utf8.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  return parsed;
 }
 
-std::string ClientConfig::GetValue(const char* key) const {
-  if (!m_pDoc || !key) return {};
+std::string ClientConfig::GetValue(const char* key) const { return ValueOf(m_pDoc.get(), key); }
+
+std::string ClientConfig::ValueOf(const TiXmlDocument* doc, const char* key) {
+  if (!doc || !key) return {};
   const TiXmlElement* root = nullptr;
-  for (const TiXmlNode* node = m_pDoc->FirstChild(); node && !root; node = node->NextSibling())
+  for (const TiXmlNode* node = doc->FirstChild(); node && !root; node = node->NextSibling())
     root = node->ToElement();
   if (!root) return {};
   const TiXmlElement* config = root->FirstChildElement();

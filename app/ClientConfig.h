@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TiXmlDocument;
 
@@ -35,6 +36,14 @@ class ClientConfig {
   // Tests: forgets the one configuration without writing the settings back,
   // so the next Get loads the current resources and store afresh.
   static void ResetForTesting();
+
+  // The document as Load reads the resource's bytes (the text up to its
+  // first NUL, line ends made LF, decoded by its declaration and parsed;
+  // whatever a broken document built stays), and a value looked up in it as
+  // GetValue does. For tests and fuzzers that read configuration documents
+  // without the store.
+  static std::unique_ptr<TiXmlDocument> ParseDocument(std::string_view bytes);
+  static std::string ValueOf(const TiXmlDocument* doc, const char* key);
 
   ~ClientConfig();
   ClientConfig(const ClientConfig&) = delete;

@@ -2,7 +2,6 @@
 // comparison, and the signed package started right before the client exits.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <tinyxml.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -165,51 +164,9 @@ std::string Shown(const std::string& s) {
   return text::SanitizeUtf8(r);
 }
 
-// One field of a version text as a number: its leading digits without
-// leading zeros ("" is 0), so numbers of any length compare exactly.
-std::string FieldDigits(const std::string& field) {
-  std::size_t end = 0;
-  while (end < field.size() && field[end] >= '0' && field[end] <= '9') ++end;
-  std::size_t start = 0;
-  while (start < end && field[start] == '0') ++start;
-  return field.substr(start, end - start);
-}
-
-std::vector<std::string> VersionFields(const std::string& version) {
-  std::size_t first = version.find_first_not_of(" \t\r\n");
-  std::size_t last = version.find_last_not_of(" \t\r\n");
-  std::string trimmed = first == std::string::npos ? std::string() : version.substr(first, last - first + 1);
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t dot = trimmed.find('.', start);
-    fields.push_back(FieldDigits(trimmed.substr(start, dot == std::string::npos ? std::string::npos : dot - start)));
-    if (dot == std::string::npos) break;
-    start = dot + 1;
-  }
-  return fields;
-}
-
-// -1, 0 or 1 as a is smaller than, equal to or larger than b (both digit
-// strings without leading zeros).
-int CompareDigits(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  int c = a.compare(b);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
-
 }  // namespace
 
-bool IsNewerVersion(const std::string& version) {
-  std::vector<std::string> theirs = VersionFields(version);
-  std::vector<std::string> ours = VersionFields(CLIENT_VERSION);
-  std::size_t n = std::max(theirs.size(), ours.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    int c = CompareDigits(i < theirs.size() ? theirs[i] : std::string(), i < ours.size() ? ours[i] : std::string());
-    if (c != 0) return c > 0;
-  }
-  return false;
-}
+bool IsNewerVersion(const std::string& version) { return update::CompareVersions(version, CLIENT_VERSION) > 0; }
 
 LRESULT CMainFrame::OnVersionInfoLoaded(WPARAM, LPARAM lParam) {
   if (!m_pDownloadThread) return 0;
@@ -255,29 +212,16 @@ LRESULT CMainFrame::OnVersionInfoLoaded(WPARAM, LPARAM lParam) {
 void CMainFrame::ProcessVersionInfo(const std::string& path) {
   std::string bytes;
   if (!ReadFileAtMost(path, kMaxVersionDocument, &bytes)) return;
-  bytes.resize(std::strlen(bytes.c_str()));  // the document ends at its first NUL
-  std::string utf8 = text::DecodeDocument(bytes);
-  TiXmlDocument doc;
-  doc.Parse(utf8.c_str(), nullptr, TIXML_ENCODING_UTF8);
-  if (doc.Error()) return;
-  const TiXmlElement* root = doc.RootElement();
-  if (!root) return;
-  const TiXmlElement* client = root->FirstChildElement("CLIENT");
-  if (!client) return;
-  auto attribute = [client](const char* name) {
-    const char* value = client->Attribute(name);
-    return value ? std::string(value) : std::string();
-  };
-  std::string version = attribute("version");
-  std::string url = attribute("url");
-  if (!IsNewerVersion(version) || url.empty()) return;
+  update::VersionNotice notice;
+  if (!update::ReadVersionDocument(bytes, &notice)) return;
+  if (!IsNewerVersion(notice.version) || notice.url.empty()) return;
   // One package a run.
   if (!m_pDownloadThread || m_update.bQueued) return;
-  m_update.strVersion = version;
-  m_update.strUrl = url;
-  m_update.strSig = attribute("sig");
+  m_update.strVersion = notice.version;
+  m_update.strUrl = notice.url;
+  m_update.strSig = notice.sig;
   m_update.bQueued = true;
-  RequestDownload(url, WM_UPDATE_LOADED);
+  RequestDownload(notice.url, WM_UPDATE_LOADED);
 }
 
 LRESULT CMainFrame::OnUpdateLoaded(WPARAM, LPARAM lParam) {

@@ -2,11 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <tinyxml.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "platform/base/Text.h"
 
 namespace update {
 namespace {
@@ -72,7 +77,73 @@ KeptPackage Unreadable(const char* what, const std::string& subject) {
   return kept;
 }
 
+// One field of a version text as a number: its leading digits without
+// leading zeros ("" is 0), so numbers of any length compare exactly.
+std::string FieldDigits(std::string_view field) {
+  std::size_t end = 0;
+  while (end < field.size() && field[end] >= '0' && field[end] <= '9') ++end;
+  std::size_t start = 0;
+  while (start < end && field[start] == '0') ++start;
+  return std::string(field.substr(start, end - start));
+}
+
+std::vector<std::string> VersionFields(std::string_view version) {
+  std::size_t first = version.find_first_not_of(" \t\r\n");
+  std::size_t last = version.find_last_not_of(" \t\r\n");
+  std::string_view trimmed =
+      first == std::string_view::npos ? std::string_view() : version.substr(first, last - first + 1);
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t dot = trimmed.find('.', start);
+    std::size_t length = dot == std::string_view::npos ? std::string_view::npos : dot - start;
+    fields.push_back(FieldDigits(trimmed.substr(start, length)));
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return fields;
+}
+
+// -1, 0 or 1 as a is smaller than, equal to or larger than b (both digit
+// strings without leading zeros).
+int CompareDigits(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  int c = a.compare(b);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
 }  // namespace
+
+bool ReadVersionDocument(std::string_view bytes, VersionNotice* notice) {
+  bytes = bytes.substr(0, bytes.find('\0'));  // the document ends at its first NUL
+  std::string utf8 = text::DecodeDocument(bytes);
+  TiXmlDocument doc;
+  doc.Parse(utf8.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  if (doc.Error()) return false;
+  const TiXmlElement* root = doc.RootElement();
+  if (!root) return false;
+  const TiXmlElement* client = root->FirstChildElement("CLIENT");
+  if (!client) return false;
+  auto attribute = [client](const char* name) {
+    const char* value = client->Attribute(name);
+    return value ? std::string(value) : std::string();
+  };
+  notice->version = attribute("version");
+  notice->url = attribute("url");
+  notice->sig = attribute("sig");
+  return true;
+}
+
+int CompareVersions(std::string_view a, std::string_view b) {
+  std::vector<std::string> as = VersionFields(a);
+  std::vector<std::string> bs = VersionFields(b);
+  std::size_t n = std::max(as.size(), bs.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    int c = CompareDigits(i < as.size() ? as[i] : std::string(), i < bs.size() ? bs[i] : std::string());
+    if (c != 0) return c;
+  }
+  return 0;
+}
 
 std::string SignedText(std::string_view product, std::string_view version, std::string_view sha256Hex) {
   std::string text = "torvane-update\n";

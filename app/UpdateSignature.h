@@ -1,4 +1,4 @@
-// Signed update packages. The operator signs, with its Ed25519 private key,
+// The version document and signed update packages. The operator signs, with its Ed25519 private key,
 // the text SignedText(product, version, SHA-256 of the package) and puts the
 // base64 signature into the version document's CLIENT element (attribute
 // sig); the client holds the matching public key (configuration key
@@ -26,6 +26,25 @@
 #include <string_view>
 
 namespace update {
+
+// What a version document announces: the attributes of the CLIENT child of
+// the document's first element ("" where one is missing).
+struct VersionNotice {
+  std::string version;
+  std::string url;
+  std::string sig;
+};
+
+// Reads a version document's bytes as the update check does: the text up to
+// its first NUL, decoded by its declaration, parsed. False (notice
+// untouched) when it does not parse or its first element has no CLIENT.
+bool ReadVersionDocument(std::string_view bytes, VersionNotice* notice);
+
+// Compares two version texts by their dotted fields as numbers, one by one
+// (surrounding white space ignored, each field read by its leading digits,
+// missing fields counting as 0): -1, 0 or 1 as a is older than, the same as
+// or newer than b.
+int CompareVersions(std::string_view a, std::string_view b);
 
 // "torvane-update" LF product LF version LF sha256Hex: the exact text whose
 // UTF-8 bytes the operator signs (no trailing line feed).

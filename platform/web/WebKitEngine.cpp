@@ -87,6 +87,8 @@ double NumberProperty(JSCValue* object, const char* name) {
   return out;
 }
 
+}  // namespace
+
 bool ParseExternalCall(JSCValue* message, ExternalCall* call) {
   if (!message || !jsc_value_is_object(message)) return false;
   call->method = StringProperty(message, "m");
@@ -121,6 +123,8 @@ bool ParseExternalCall(JSCValue* message, ExternalCall* call) {
   if (call->argCount < call->args.size()) call->argCount = call->args.size();
   return true;
 }
+
+namespace {
 
 class WebKitEngine final : public BrowserEngine {
  public:

@@ -10,6 +10,8 @@
 
 #include "platform/web/BrowserEngine.h"
 
+typedef struct _JSCValue JSCValue;
+
 namespace web {
 
 std::unique_ptr<BrowserEngine> CreateWebKitEngine(const EngineOptions& options, BrowserEvents* events);
@@ -23,6 +25,13 @@ void* SharedWebsiteDataManager();
 // else "web-extensions" beside the executable, else $TORVANE_TEST_BIN/web-extensions;
 // "" when none holds the extension.
 std::string WebExtensionsDirectory();
+
+// Decodes what the page's external object posts to the view, an object
+// {m: method, n: argument count, t: top-level, a: [{k: kind, v: value}...]},
+// into call, capping texts and arguments (BrowserEngine.h); false when the
+// message is not such an object or names no method. Any page can post any
+// value here, not only through the external object.
+bool ParseExternalCall(JSCValue* message, ExternalCall* call);
 
 // Opens url with the desktop's default browser, or, when $TORVANE_OPENER is
 // set, runs that program with url as its one argument. Only http and https
