@@ -55,7 +55,7 @@ LRESULT CIEView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: {
       LRESULT r = CWnd::WindowProc(message, wParam, lParam);
       if (r == -1) return -1;
-      CreateBrowser();
+      if (!m_bDeferEngine) CreateBrowser();
       return r;
     }
     case WM_DESTROY:
@@ -68,6 +68,7 @@ LRESULT CIEView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CIEView::Navigate(const std::string& url) {
+  if (!m_pBrowserApp && m_bDeferEngine && m_hWnd && url != "about:blank") CreateBrowser();
   if (!m_pBrowserApp) return;
   m_pBrowserApp->SetSilent(true);
   m_pBrowserApp->Navigate(url);

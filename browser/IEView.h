@@ -34,9 +34,15 @@ class CIEView : public CWnd, protected web::BrowserEvents {
 
   // Creates the view's window (a child of parent) and its engine.
   BOOL Create(const char* className, const char* windowName, DWORD style, const RECT& rect, HWND parent, UINT id);
+  // Call before Create: the engine (and its web process, tens of megabytes)
+  // is made only when the view is first sent to a page other than
+  // "about:blank", which it shows as nothing meanwhile. For a view that
+  // waits hidden, such as a game window made before any game is opened.
+  void DeferEngineUntilFirstPage() { m_bDeferEngine = true; }
 
   // Sets the engine silent and starts a navigation of the top-level document.
-  // Does nothing before the window (and so the engine) exists.
+  // Does nothing before the window exists (or, for a deferred engine, while
+  // the address is "about:blank" and no engine was needed yet).
   void Navigate(const std::string& url);
   // The address of the current document, "" without an engine.
   std::string GetLocationURL() const;
@@ -85,6 +91,7 @@ class CIEView : public CWnd, protected web::BrowserEvents {
   void DestroyBrowser();
 
   std::uint32_t m_dwHostFlags;
+  bool m_bDeferEngine = false;
   std::unique_ptr<CDocHostSite> m_pSite;
   std::unique_ptr<web::BrowserEngine> m_pBrowserApp;
 };

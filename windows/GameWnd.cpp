@@ -65,7 +65,11 @@ std::string CutChars(const char* text, std::size_t maxChars) {
 
 }  // namespace
 
-CGameWnd::CGameWnd(const std::string& element, CSkinWndHost* host) : CSkinWnd2(element), m_pHost(host) {}
+CGameWnd::CGameWnd(const std::string& element, CSkinWndHost* host) : CSkinWnd2(element), m_pHost(host) {
+  // The window made at start-up waits hidden, often for a game that never
+  // comes: its page engine and web process are made with its first game page.
+  m_view.DeferEngineUntilFirstPage();
+}
 
 CGameWnd::~CGameWnd() {
   // The view goes first (its window and engine), then everything of the base.

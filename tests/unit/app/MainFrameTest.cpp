@@ -110,6 +110,7 @@ TEST_F(MainFrameTest, StartsOnTheLauncherWithTheHomePageAndATrayIcon) {
   ASSERT_TRUE(frame.m_pGameWnd);
   EXPECT_FALSE(frame.m_pGameWnd->IsWindowVisible());
   EXPECT_EQ(frame.m_pGameWnd->GetExStyle() & WS_EX_TOOLWINDOW, 0u);
+  EXPECT_EQ(frame.m_pGameWnd->m_view.GetBrowser(), nullptr) << "no page engine until a game is opened";
   EXPECT_FALSE(frame.m_bGameMode);
   ASSERT_TRUE(frame.m_pDownloadThread);
   EXPECT_EQ(frame.m_pDownloadThread->GetState(), 2);

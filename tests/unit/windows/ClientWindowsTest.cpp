@@ -77,6 +77,12 @@ class ClientWindowsTest : public wtest::WindowsTest {
     return *game_;
   }
   static ScriptedEngine* EngineOf(CIEView& view) { return static_cast<ScriptedEngine*>(view.GetBrowser()); }
+  // The game window's view after its first game page (its engine exists then).
+  static ScriptedEngine* Playing(CGameWnd& game) {
+    game.NavigateTo("http://game.example/play/");
+    ScriptedEngine::PumpEverything();
+    return EngineOf(game.m_view);
+  }
   static RECT RectInTop(HWND child) {
     RECT r, top;
     GetWindowRect(child, &r);
@@ -240,7 +246,12 @@ TEST_F(ClientWindowsTest, GamePageFillsTheRectangleAndGrowsWithTheWindow) {
   ASSERT_NE(game.m_view.m_hWnd, nullptr);
   EXPECT_EQ(game.m_view.GetParent(), game.m_hWnd);
   EXPECT_EQ(game.m_view.GetDlgCtrlID(), 0x83);
-  EXPECT_EQ(EngineOf(game.m_view)->NavigateCalls(), std::vector<std::string>{"about:blank"});
+  // The view waits for its first game page before it makes its engine.
+  EXPECT_EQ(game.m_view.GetBrowser(), nullptr);
+  game.m_view.Refresh();  // nothing to reload yet: nothing happens
+  game.NavigateTo("http://game.example/play/");
+  ASSERT_NE(game.m_view.GetBrowser(), nullptr);
+  EXPECT_EQ(EngineOf(game.m_view)->NavigateCalls(), std::vector<std::string>{"http://game.example/play/"});
   EXPECT_TRUE(RectInTop(game.m_view.m_hWnd) == (RECT{2, 32, 1248, 688}));
   game.MoveWindow(0, 0, 1350, 790, TRUE);
   EXPECT_TRUE(RectInTop(game.m_view.m_hWnd) == (RECT{2, 32, 1348, 788}));
@@ -337,7 +348,7 @@ TEST_F(ClientWindowsTest, ResizeZonesUnderTheMouse) {
 TEST_F(ClientWindowsTest, ReloadPrefersTheServicesAddressF5AndHotKeysRefresh) {
   CGameWnd& game = Game(GameSkin(3));
   game.Show(TRUE);
-  ScriptedEngine* engine = EngineOf(game.m_view);
+  ScriptedEngine* engine = Playing(game);
 
   // "refresh" with an address from the service: asked twice, the second answer is loaded.
   host_->gameUrls = {"http://game.example/first", "http://game.example/second"};
@@ -367,7 +378,7 @@ TEST_F(ClientWindowsTest, ReloadPrefersTheServicesAddressF5AndHotKeysRefresh) {
 TEST_F(ClientWindowsTest, CacheButtonClearsThenReloads) {
   CGameWnd& game = Game(GameSkin(3));
   game.Show(TRUE);
-  ScriptedEngine* engine = EngineOf(game.m_view);
+  ScriptedEngine* engine = Playing(game);
   ClickButton(game, game.FindButton("cache"));
   ScriptedEngine::PumpEverything();
   ASSERT_TRUE(ui::PumpUntil(
@@ -383,7 +394,7 @@ TEST_F(ClientWindowsTest, CacheButtonClearsThenReloads) {
 TEST_F(ClientWindowsTest, ButtonTableAndClose) {
   CGameWnd& game = Game(GameSkin(3));
   game.Show(TRUE);
-  ScriptedEngine* engine = EngineOf(game.m_view);
+  ScriptedEngine* engine = Playing(game);
   for (const char* name : {"home", "bbs", "kf", "refresh", "lock", "pay", "more", "vip", "host", "cache"})
     EXPECT_TRUE(game.FindButton(name)->handCursor) << name;
   EXPECT_FALSE(game.FindButton("close")->handCursor);
