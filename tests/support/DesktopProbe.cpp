@@ -212,6 +212,30 @@ bool DesktopProbe::WindowManagerRuns() {
   return XGetWindowAttributes(m_display, check[0], &a) != 0;
 }
 
+bool DesktopProbe::WindowManagerManages(int timeoutMs) {
+  if (!m_display) return false;
+  ::Window root = DefaultRootWindow(m_display);
+  // A window mapped while the manager still starts up may never be managed:
+  // each try maps a new one.
+  long long end = NowMs() + timeoutMs;
+  while (NowMs() < end) {
+    ::Window probe = XCreateSimpleWindow(m_display, root, 0, 0, 10, 10, 0, 0, 0);
+    XMapWindow(m_display, probe);
+    XSync(m_display, False);
+    bool managed = WaitUntil(
+        [&] {
+          for (unsigned long w : Cardinals(root, "_NET_CLIENT_LIST", XA_WINDOW))
+            if (w == probe) return true;
+          return false;
+        },
+        1000);
+    XDestroyWindow(m_display, probe);
+    XSync(m_display, False);
+    if (managed) return true;
+  }
+  return false;
+}
+
 gfx::Surface DesktopProbe::Screenshot(const std::string& path) {
   std::string cmd = "import -window root -depth 8 'png24:" + path + "' 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) return {};
@@ -222,12 +246,12 @@ gfx::Surface DesktopProbe::Screenshot(const std::string& path) {
 
 bool DesktopProbe::Xdo(const std::string& args) { return std::system(("xdotool " + args).c_str()) == 0; }
 
-bool DesktopProbe::WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+bool DesktopProbe::WaitUntil(const std::function<bool()>& pred, int timeoutMs, int intervalMs) {
   long long end = NowMs() + timeoutMs;
   while (true) {
     if (pred()) return true;
     if (NowMs() >= end) return false;
-    usleep(50 * 1000);
+    usleep(static_cast<useconds_t>(intervalMs) * 1000);
   }
 }
 
@@ -269,7 +293,7 @@ bool DesktopHelper::WaitReady(const std::function<bool()>& ready, int timeoutMs)
 
 bool DesktopHelper::StartOpenbox(DesktopProbe& probe, int timeoutMs, const std::string& logPath) {
   if (!Spawn({"openbox", "--sm-disable"}, logPath)) return false;
-  return WaitReady([&] { return probe.WindowManagerRuns(); }, timeoutMs);
+  return WaitReady([&] { return probe.WindowManagerRuns(); }, timeoutMs) && probe.WindowManagerManages(timeoutMs);
 }
 
 bool DesktopHelper::StartTrayer(DesktopProbe& probe, int timeoutMs, const std::string& logPath) {

@@ -65,13 +65,17 @@ class DesktopProbe {
   ScreenRect Screen();
   // A window manager announced itself (_NET_SUPPORTING_WM_CHECK names a live window).
   bool WindowManagerRuns();
+  // A window manager manages windows now: a window of the probe's own, mapped,
+  // shows up in _NET_CLIENT_LIST within timeoutMs. (A manager announces itself
+  // before its loop runs; a window mapped in between may stay unmanaged.)
+  bool WindowManagerManages(int timeoutMs);
 
   // `import -window root` into path (PNG), decoded; empty when it failed.
   static gfx::Surface Screenshot(const std::string& path);
   // Runs "xdotool ARGS"; whether it succeeded.
   static bool Xdo(const std::string& args);
-  // Polls pred (every 50 ms) until it holds or timeoutMs passed; whether it held.
-  static bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
+  // Polls pred (every intervalMs) until it holds or timeoutMs passed; whether it held.
+  static bool WaitUntil(const std::function<bool()>& pred, int timeoutMs, int intervalMs = 50);
 
  private:
   void Walk(unsigned long window, const std::function<void(unsigned long)>& visit, int depth);

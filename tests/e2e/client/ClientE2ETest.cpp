@@ -55,6 +55,7 @@ constexpr std::uint32_t kTickA = 0xff00ff, kTickB = 0x00ffff;
 
 constexpr int kReadyMs = 90000;  // a client's first start on a busy machine builds WebKit's caches
 constexpr int kWaitMs = 20000;
+constexpr int kPageMs = 45000;  // a page's first load in a fresh profile
 
 std::string g_root;  // the test run's temporary folder
 int g_shots = 0;
@@ -155,6 +156,16 @@ bool HomeBandAt(const gfx::Surface& s, int px, int py, std::string* why = nullpt
   if (Count(s, px + 280, py - 1, 181, 1, kBand) != 0) return fail("band above the rectangle");
   if (Count(s, px + 280, py + 40, 181, 1, kBand) != 0) return fail("band taller than 40 rows");
   return true;
+}
+
+// The game page (its sea colour where no sprite ever is: the top-right
+// corner and the bottom strip) shows in the game window's page rectangle,
+// whose top-left corner is 2, 32 in the window at (ox, oy), w x h.
+constexpr std::uint32_t kSea = 0x0e1a33;
+bool GamePageShown(const gfx::Surface& s, int ox, int oy, int w, int h) {
+  const int px = ox + 2, py = oy + 32, pw = w - 4, ph = h - 34;
+  return Count(s, px + pw - 190, py + 2, 180, 36, kSea) == 180 * 36 &&
+         Count(s, px + 20, py + ph - 14, pw - 40, 12, kSea) == (pw - 40) * 12;
 }
 
 // What the "vip" button shows at (x, y): its plain image, the image with a
@@ -335,7 +346,8 @@ class ClientE2EBase : public ::testing::Test {
     std::snprintf(name, sizeof name, "%03d-", ++g_shots);
     return DesktopProbe::Screenshot(m_dir + "/" + name + what + ".png");
   }
-  // Takes screenshots until ok holds for one; the last one.
+  // Takes screenshots until ok holds for one; the last one. (A few a second:
+  // each costs the machine the client runs on.)
   gfx::Surface WaitScreen(const std::function<bool(const gfx::Surface&)>& ok, const std::string& what,
                           int timeoutMs = kWaitMs) {
     gfx::Surface s;
@@ -344,14 +356,14 @@ class ClientE2EBase : public ::testing::Test {
           s = Shot(what);
           return !s.empty() && ok(s);
         },
-        timeoutMs);
+        timeoutMs, 150);
     return s;
   }
   bool WaitHomeBand(const ProbedWindow& launcher, const std::string& what) {
     std::string why;
     gfx::Surface s = WaitScreen(
         [&](const gfx::Surface& shot) { return HomeBandAt(shot, launcher.x + kPageLeft, launcher.y + kPageTop, &why); },
-        what);
+        what, kPageMs);
     if (!HomeBandAt(s, launcher.x + kPageLeft, launcher.y + kPageTop, &why)) {
       ADD_FAILURE() << what << ": the home page is not over the page rectangle (" << why << ")";
       return false;
@@ -509,6 +521,10 @@ TEST_P(ClientE2E, FacesButtonsAndQuit) {
   ASSERT_TRUE(game) << "no game window";
   ASSERT_TRUE(IsMaximised(*game)) << game->x << "," << game->y << " " << game->width << "x" << game->height;
   EXPECT_TRUE(WaitRequests("GET /play/index.html", gamePages + 1));
+  EXPECT_TRUE(GamePageShown(WaitScreen([&](const gfx::Surface& s) { return GamePageShown(s, game->x, game->y, game->width, game->height); },
+                                       "game-page", kPageMs),
+                            game->x, game->y, game->width, game->height))
+      << "the game page does not show in the game window";
   EXPECT_FALSE(Launcher() && Launcher()->viewable) << "the launcher is still shown";
   const unsigned long firstGame = game->id;
   {
@@ -539,7 +555,7 @@ TEST_P(ClientE2E, FacesButtonsAndQuit) {
   // 5. The page named its server (getGsName): the vip button has a caption.
   const Box vipMax = GameButton("vip", game->width);
   EXPECT_EQ(VipState(WaitScreen([&](const gfx::Surface& s) { return VipState(s, vipMax, game->x, game->y) == Vip::Caption; },
-                                "vip-caption"),
+                                "vip-caption", kPageMs),
                      vipMax, game->x, game->y),
             Vip::Caption);
 
@@ -825,9 +841,13 @@ TEST_P(StartE2E, LaunchTagChoosesTheFirstFace) {
     EXPECT_FALSE(Launcher() && Launcher()->viewable) << "the launcher is shown too";
     EXPECT_EQ(Requests("GET /api/userinfo?tag=hbhx&reason=0&"), 1);
     EXPECT_TRUE(WaitRequests("GET /play/index.html?calm=1&gs=", 1));
+    EXPECT_TRUE(GamePageShown(WaitScreen([&](const gfx::Surface& s) { return GamePageShown(s, game->x, game->y, game->width, game->height); },
+                                         "tag-game-page", kPageMs),
+                              game->x, game->y, game->width, game->height))
+        << "the game page does not show in the game window";
     const Box vip = GameButton("vip", game->width);
     EXPECT_EQ(VipState(WaitScreen([&](const gfx::Surface& s) { return VipState(s, vip, game->x, game->y) == Vip::Caption; },
-                                  "tag-game"),
+                                  "tag-game", kPageMs),
                        vip, game->x, game->y),
               Vip::Caption);
     // "refresh" asks the service again (twice: the second answer is the address).
@@ -924,7 +944,7 @@ TEST_P(ClientE2E, MisbehavingPagesAndTheQuestionWhileBusy) {
           b |= Count(s, tickX, tickY, 400, 20, kTickB) == 400 * 20;
           return a && b;
         },
-        what);
+        what, kPageMs);
     return a && b;
   };
   ASSERT_TRUE(ticks("pages-ticker")) << "the test launcher page does not run";
