@@ -188,7 +188,7 @@ void CIEView::OnExternalCall(const web::ExternalCall& call) {
   // of arguments is dropped.
   const std::string& m = call.method;
   if (m == "Invoke_Client") {
-    if (call.argCount != 2 || !IsString(call, 0)) return;
+    if (call.argCount != 2 || call.args.size() < 2 || !IsString(call, 0)) return;
     Kind k = call.args[1].kind;
     if (k != Kind::Object && k != Kind::Function && k != Kind::Null) return;
     OnInvokeClient(call.args[0].text, call.args[1]);

@@ -35,8 +35,10 @@ struct ExternalArg {
 // A call of window.external.<method>(args...) in some page or frame.
 struct ExternalCall {
   std::string method;
-  std::vector<ExternalArg> args;  // at most kMaxExternalArgs
-  std::size_t argCount = 0;       // how many the page passed
+  // The first min(argCount, kMaxExternalArgs) arguments; those a message
+  // announced without describing them are Undefined.
+  std::vector<ExternalArg> args;
+  std::size_t argCount = 0;  // how many the page passed
   bool topLevel = false;          // the caller is the top-level document
 };
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -38,13 +39,20 @@ WebKitWebContext* SharedContext() {
   std::string product = ProductName();
   std::string dataDir = paths::VendorDir(paths::DataHome()) + "/" + product + "/webkit";
   std::string cacheDir = paths::VendorDir(paths::CacheHome()) + "/" + product + "/webkit";
-  paths::MakeDirs(dataDir);
-  paths::MakeDirs(cacheDir);
+  std::string cookieFile = dataDir + "/cookies.sqlite";
+  // The pages' cookies, storage and cache are this user's alone: every folder
+  // from velmora down is made (or, left open by an older client, closed to
+  // others) 0700, and the cookie file 0600 before the engine opens it.
+  const std::string sub = "velmora/" + product + "/webkit";
+  if (!paths::MakePrivateDirs(paths::DataHome(), sub) || !paths::MakePrivateDirs(paths::CacheHome(), sub) ||
+      !paths::MakePrivateFile(cookieFile))
+    std::fprintf(stderr, "torvane: the web data folders %s and %s cannot be made private to this user\n",
+                 dataDir.c_str(), cacheDir.c_str());
   g_dataManager = webkit_website_data_manager_new("base-data-directory", dataDir.c_str(), "base-cache-directory",
                                                   cacheDir.c_str(), nullptr);
   g_context = webkit_web_context_new_with_website_data_manager(g_dataManager);
   WebKitCookieManager* cookies = webkit_website_data_manager_get_cookie_manager(g_dataManager);
-  webkit_cookie_manager_set_persistent_storage(cookies, (dataDir + "/cookies.sqlite").c_str(),
+  webkit_cookie_manager_set_persistent_storage(cookies, cookieFile.c_str(),
                                                WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
   std::string extensions = WebExtensionsDirectory();
   if (extensions.empty())
@@ -87,6 +95,10 @@ double NumberProperty(JSCValue* object, const char* name) {
   return out;
 }
 
+// A posted boolean as the 0 or 1 the view gets, whatever number a page put
+// there (0 and NaN are false, as in script).
+double Truth(double v) { return v != 0 && v == v ? 1 : 0; }
+
 }  // namespace
 
 bool ParseExternalCall(JSCValue* message, ExternalCall* call) {
@@ -109,7 +121,7 @@ bool ParseExternalCall(JSCValue* message, ExternalCall* call) {
       if (item && jsc_value_is_object(item)) {
         std::string kind = StringProperty(item, "k");
         if (kind == "null") arg.kind = ExternalArg::Kind::Null;
-        else if (kind == "bool") arg.kind = ExternalArg::Kind::Bool, arg.number = NumberProperty(item, "v");
+        else if (kind == "bool") arg.kind = ExternalArg::Kind::Bool, arg.number = Truth(NumberProperty(item, "v"));
         else if (kind == "number") arg.kind = ExternalArg::Kind::Number, arg.number = NumberProperty(item, "v");
         else if (kind == "string") arg.kind = ExternalArg::Kind::String, arg.text = StringProperty(item, "v");
         else if (kind == "object") arg.kind = ExternalArg::Kind::Object;
@@ -121,6 +133,10 @@ bool ParseExternalCall(JSCValue* message, ExternalCall* call) {
   }
   if (args) g_object_unref(args);
   if (call->argCount < call->args.size()) call->argCount = call->args.size();
+  // A page can post a message that announces more arguments than it
+  // describes: those are undefined, so every argument the count promises (up
+  // to the cap) is there.
+  while (call->args.size() < std::min(call->argCount, kMaxExternalArgs)) call->args.emplace_back();
   return true;
 }
 

@@ -216,6 +216,27 @@ TEST_F(BrowserTest, ExternalCallsWithWrongArgumentsAreIgnored) {
   EXPECT_TRUE(host.launcherShows.empty()) << "the page's BeforeNavigate2 is a frame's to the policy";
 }
 
+// A page can post any message to the engine, so a call may announce more
+// arguments than it carries; the view must not read past them.
+TEST_F(BrowserTest, InvokeClientWithoutItsSecondArgumentIsDropped) {
+  class DirectView : public InvokeRecordingView {
+   public:
+    using InvokeRecordingView::OnExternalCall;
+  };
+  MessageLogWnd parent;
+  ASSERT_TRUE(parent.CreateTop());
+  DirectView view;
+  ASSERT_TRUE(view.Create(nullptr, nullptr, WS_CHILD | WS_VISIBLE, RECT{0, 0, 1, 1}, parent.m_hWnd, 0x83));
+  web::ExternalCall call;
+  call.method = "Invoke_Client";
+  call.argCount = 2;
+  call.args = {scripted::Str("cmd")};
+  view.OnExternalCall(call);
+  call.args.push_back(scripted::Fn());
+  view.OnExternalCall(call);
+  EXPECT_EQ(view.commands, std::vector<std::string>{"cmd"});
+}
+
 TEST_F(BrowserTest, ExternalDocumentCompleteFromGamePageReleasesRetiredWindow) {
   GameWindow game;
   ASSERT_TRUE(game.Create());
