@@ -101,9 +101,19 @@ std::unique_ptr<RegistryDatabase> RegistryDatabase::Open(const std::string& path
   std::string why;
   std::size_t slash = path.find_last_of('/');
   std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  // The settings are this user's alone: their folder is made (or closed to
+  // others when an older client left it open) 0700 below its shared parent,
+  // and the file 0600 before SQLite sees it, so that its -wal and -shm files,
+  // which SQLite gives the database's mode, are 0600 too.
+  std::size_t parentSlash = dir.find_last_of('/');
+  std::string parent = parentSlash == std::string::npos ? std::string(".") : dir.substr(0, parentSlash);
+  std::string leaf = parentSlash == std::string::npos ? dir : dir.substr(parentSlash + 1);
   int rc = SQLITE_OK;
-  if (!paths::MakeDirs(dir)) {
-    why = "its folder " + dir + " cannot be created";
+  if (!paths::MakePrivateDirs(parent, leaf)) {
+    why = "its folder " + dir + " cannot be created, or is not this user's alone";
+  } else if (!paths::MakePrivateFile(path) || !paths::TightenPrivateFile(path + "-wal") ||
+             !paths::TightenPrivateFile(path + "-shm")) {
+    why = "the file cannot be created, or is not this user's alone";
   } else if ((rc = sqlite3_open_v2(path.c_str(), &db->m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)) !=
              SQLITE_OK) {
     why = db->m_db ? sqlite3_errmsg(db->m_db) : sqlite3_errstr(rc);

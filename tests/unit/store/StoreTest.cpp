@@ -1,5 +1,6 @@
 // The registry store's keys, values, handles, read rule and bad-file handling.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -282,6 +283,65 @@ TEST_F(StoreTest, DefaultsToTheHomeConfigFolder) {
   EXPECT_EQ(stat((home + "/.config/velmora/registry.db").c_str(), &st), 0);
   store::Close();
   setenv("HOME", oldHome.c_str(), 1);
+}
+
+// The settings are the user's alone: their folder 0700, the database and the
+// -wal and -shm files beside it 0600, even under a umask of 0, and what an
+// older client left open is closed to others with every value kept. Modes
+// do not stop root, who runs these tests, so the modes themselves are checked.
+TEST_F(StoreTest, SettingsAreReadableByTheUserAlone) {
+  auto modeOf = [](const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+  };
+  const std::string folder = m_dir + "/velmora";
+  mode_t oldMask = umask(0);
+  HKEY h = Create(HKEY_CURRENT_USER, "Software\\Velmora");
+  EXPECT_EQ(RegSetString(h, "UserName", "secret"), ERROR_SUCCESS);
+  EXPECT_EQ(modeOf(folder), 0700);
+  EXPECT_EQ(modeOf(DbPath()), 0600);
+  EXPECT_EQ(modeOf(DbPath() + "-wal"), 0600);  // present while the store is open
+  EXPECT_EQ(modeOf(DbPath() + "-shm"), 0600);
+  RegCloseKey(h);
+  store::Close();
+
+  // As an older client left them: everything open to everyone.
+  for (const std::string& path : {DbPath(), DbPath() + "-wal", DbPath() + "-shm", folder}) {
+    if (modeOf(path) < 0) continue;
+    ASSERT_EQ(chmod(path.c_str(), path == folder ? 0777 : 0666), 0) << path;
+  }
+  umask(oldMask);
+  ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Velmora", 0, KEY_READ, &h), ERROR_SUCCESS);
+  std::string s;
+  EXPECT_EQ(RegQueryString(h, "UserName", &s), ERROR_SUCCESS);
+  EXPECT_EQ(s, "secret");
+  RegCloseKey(h);
+  EXPECT_FALSE(store::UsingMemoryFallback());
+  EXPECT_EQ(modeOf(folder), 0700);
+  EXPECT_EQ(modeOf(DbPath()), 0600);
+  EXPECT_EQ(modeOf(DbPath() + "-wal"), 0600);
+  EXPECT_EQ(modeOf(DbPath() + "-shm"), 0600);
+  EXPECT_EQ(modeOf(m_dir), 0700);  // the shared folder above keeps its mode (mkdtemp's)
+}
+
+// A settings folder that belongs to another user is neither used nor changed:
+// the store keeps its values in memory and says so.
+TEST_F(StoreTest, AnotherUsersSettingsFolderIsLeftAlone) {
+  const std::string folder = m_dir + "/velmora";
+  ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+  if (chown(folder.c_str(), 65534, 65534) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
+  ::testing::internal::CaptureStderr();
+  HKEY h = Create(HKEY_CURRENT_USER, "K");
+  EXPECT_EQ(RegSetDword(h, "v", 1), ERROR_SUCCESS);
+  RegCloseKey(h);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(store::UsingMemoryFallback());
+  EXPECT_NE(err.find("not this user's alone"), std::string::npos) << err;
+  struct stat st;
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0777u);
+  EXPECT_NE(stat(DbPath().c_str(), &st), 0);  // nothing planted in it
 }
 
 }  // namespace
