@@ -25,6 +25,8 @@ packages=(
   dbus-daemon
   # the desktop shortcuts' tests check every file with desktop-file-validate
   desktop-file-utils
+  # the fuzzers (tools/fuzz.sh): clang with libFuzzer and the sanitizers' runtimes
+  clang libclang-rt-14-dev
 )
 
 missing=()

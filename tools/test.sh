@@ -12,3 +12,4 @@ ctest --test-dir build --output-on-failure -j2 --timeout 600
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTORVANE_TSAN=ON >/dev/null
 cmake --build build-tsan -j2
 ctest --test-dir build-tsan --output-on-failure --timeout 600
+bash tools/fuzz.sh 3  # every fuzzer for a short smoke run, in a build of its own (fuzz/README.md)
