@@ -3,7 +3,11 @@
 # and UndefinedBehaviorSanitizer, one after the other, printing one line per
 # target: executions, coverage, corpus and findings (fuzz/README.md).
 #
-#   bash tools/fuzz.sh SECONDS [TARGET...]     # every target, or the ones named
+#   bash tools/fuzz.sh [--no-build] [--runs N] SECONDS [TARGET...]   # every target, or the ones named
+#
+# --no-build runs the fuzzers build-fuzz/ holds as they are (long runs while
+# the tree changes); --runs N ends a target after N executions if that comes
+# before SECONDS.
 #
 # The build is a clang build of its own in build-fuzz/ whose code is all
 # instrumented (-fsanitize=fuzzer-no-link,address,undefined). Each target
@@ -15,19 +19,34 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [[ $# -lt 1 || ! $1 =~ ^[0-9]+$ || $1 -lt 1 ]]; then
-  echo "usage: bash tools/fuzz.sh SECONDS [TARGET...]" >&2
+usage() {
+  echo "usage: bash tools/fuzz.sh [--no-build] [--runs N] SECONDS [TARGET...]" >&2
   exit 2
-fi
+}
+build=1
+max_runs=-1
+while [[ ${1:-} == --* ]]; do
+  case $1 in
+    --no-build) build=0 ;;
+    --runs) [[ ${2:-} =~ ^[0-9]+$ ]] || usage; max_runs=$2; shift ;;
+    *) usage ;;
+  esac
+  shift
+done
+[[ $# -ge 1 && $1 =~ ^[0-9]+$ && $1 -ge 1 ]] || usage
 seconds=$1
 shift
 
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-# Some window code compares 'this' with null on purpose (a stale handle's object).
-cxxflags="$flags -Wno-undefined-bool-conversion"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$cxxflags" >/dev/null
-cmake --build build-fuzz -j2 --target fuzzers >/dev/null
+if ((build)); then
+  flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+  if ! cmake --build build-fuzz -j2 --target fuzzers >build-fuzz/fuzz-build.log 2>&1; then
+    tail -n 40 build-fuzz/fuzz-build.log >&2
+    echo "tools/fuzz.sh: the fuzzers did not build (build-fuzz/fuzz-build.log)" >&2
+    exit 1
+  fi
+fi
 
 targets=("$@")
 if ((${#targets[@]} == 0)); then
@@ -70,7 +89,7 @@ for target in "${targets[@]}"; do
   TMPDIR=$scratch \
     ASAN_OPTIONS="detect_leaks=$detect_leaks:abort_on_error=0:symbolize=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$binary" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$binary" -max_total_time="$seconds" -runs="$max_runs" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$findings/" "$corpus" "$seeds" >"$log" 2>&1 || status=$?
   elapsed=$(($(date +%s) - start))
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
