@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -196,16 +195,26 @@ std::vector<Row> ReadIndex(const std::string& path) {
   return rows;
 }
 
+// Makes <cache home>/velmora/<product> and its vendor folder private to this
+// user (0700; an older, open one of ours is closed to others). What it holds
+// (the index, downloads and their temporary files) is created 0600.
+bool MakeCacheFolder(const std::string& folder) {
+  std::size_t product = folder.find_last_of('/');
+  std::size_t vendor = product == std::string::npos || product == 0 ? std::string::npos
+                                                                     : folder.find_last_of('/', product - 1);
+  if (vendor == std::string::npos) return false;
+  return paths::MakePrivateDirs(folder.substr(0, vendor), folder.substr(vendor + 1));
+}
+
 // Replaces the index atomically with rows whose files still exist.
 bool WriteIndex(const std::string& folder, const std::vector<Row>& rows) {
-  static std::atomic<unsigned> counter{0};
-  std::string tmp = folder + "/index.tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  std::string tmp = folder + "/.index-XXXXXX";
   std::string content = std::string(kIndexHeader) + "\n";
   for (const Row& r : rows) {
     if (!FileExists(folder + "/" + r.file)) continue;
     content += r.file + "\t" + std::to_string(r.size) + "\t" + EscapeUrl(r.url) + "\n";
   }
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);  // a new file of its own, 0600
   bool ok = fd >= 0;
   const char* p = content.data();
   size_t left = content.size();
@@ -224,7 +233,7 @@ bool WriteIndex(const std::string& folder, const std::vector<Row>& rows) {
   if (!ok) {
     std::fprintf(stderr, "torvane: cannot write the download cache index in %s: %s\n", folder.c_str(),
                  std::strerror(errno));
-    ::unlink(tmp.c_str());
+    if (fd >= 0) ::unlink(tmp.c_str());
   }
   return ok;
 }
@@ -247,8 +256,8 @@ DownloadCache::DownloadCache(const std::string& product)
 TransferResult DownloadCache::Download(const std::string& url, const TransferOptions& options, std::string* path) {
   path->clear();
   TransferResult r;
-  if (!paths::MakeDirs(folder_)) {
-    r.error = "cannot create the folder " + folder_;
+  if (!MakeCacheFolder(folder_)) {
+    r.error = "cannot create the folder " + folder_ + ", or it is not this user's alone";
     std::fprintf(stderr, "torvane: download of %s failed: %s\n", url.substr(0, 200).c_str(), r.error.c_str());
     return r;
   }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -222,13 +221,15 @@ TransferResult DownloadToFd(const std::string& url, int fd, const TransferOption
 }
 
 TransferResult DownloadToFile(const std::string& url, const std::string& path, const TransferOptions& options) {
-  static std::atomic<unsigned> counter{0};
   TransferResult r;
   if (path.empty() || path.back() == '/') {
     r.error = "no file name to save to";
   } else {
-    std::string part = path + ".part-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-    int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // The target's folder may be shared (a save path under /tmp): the
+    // temporary file gets a name nobody can guess and is created anew, never
+    // opened through something planted there, and only this user may read it.
+    std::string part = path + ".part-XXXXXX";
+    int fd = mkostemp(part.data(), O_CLOEXEC);
     if (fd < 0) {
       r.error = "cannot create " + part + ": " + std::strerror(errno);
     } else {

@@ -43,9 +43,11 @@ using BodySink = std::function<bool(const char* data, size_t size)>;
 // announced length, a reset connection or a time-out is a failure).
 TransferResult Perform(const std::string& url, const TransferOptions& options, const BodySink& sink);
 
-// Downloads url to path: the body goes to a temporary file beside path that is
-// renamed over path only when complete, so path never holds a partial or
-// error body. The folder must exist. A failure is described on stderr.
+// Downloads url to path: the body goes to a temporary file beside path,
+// created exclusively under an unpredictable name, that is renamed over path
+// only when complete, so path never holds a partial or error body. The file
+// is this user's alone (0600). The folder must exist. A failure is described
+// on stderr.
 TransferResult DownloadToFile(const std::string& url, const std::string& path, const TransferOptions& options);
 
 // Downloads into an open descriptor (the caller decides what becomes of it).

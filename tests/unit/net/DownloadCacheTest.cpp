@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,6 +148,53 @@ TEST_F(NetTest, TwoProcessesSharingTheCacheLoseNoEntry) {
     EXPECT_EQ(ReadFile(e.path).size(), static_cast<size_t>(e.size));
   }
   EXPECT_EQ(urls.size(), 2u * (kPerProcess - kPerProcess / 3));
+}
+
+int ModeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// The cache holds what the user downloaded (update packages among it): its
+// folders are 0700 and everything in them 0600, even under a umask of 0, and
+// a folder an older client left open is closed to others. Modes do not stop
+// root, who runs these tests, so the modes themselves are checked.
+TEST_F(NetTest, TheCacheIsReadableByTheUserAlone) {
+  net::DownloadCache cache("Product One");
+  const std::string vendor = ParentOf(cache.Folder());
+  mode_t oldMask = umask(0);
+  std::string a;
+  ASSERT_TRUE(cache.Download(Url("/test/bytes?n=100"), {}, &a).ok);
+  umask(oldMask);
+  EXPECT_EQ(ModeOf(vendor), 0700);
+  EXPECT_EQ(ModeOf(cache.Folder()), 0700);
+  for (const std::string& name : FilesIn(cache.Folder())) EXPECT_EQ(ModeOf(cache.Folder() + "/" + name), 0600) << name;
+  EXPECT_EQ(FilesIn(cache.Folder()).size(), 3u);  // the download, the index and its lock: no temporary left
+
+  ASSERT_EQ(chmod(vendor.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(cache.Folder().c_str(), 0777), 0);
+  std::string b;
+  ASSERT_TRUE(cache.Download(Url("/test/bytes?n=200"), {}, &b).ok);
+  EXPECT_EQ(ModeOf(vendor), 0700);
+  EXPECT_EQ(ModeOf(cache.Folder()), 0700);
+  EXPECT_EQ(cache.Lookup(Url("/test/bytes?n=100")), a);  // nothing lost on the way
+}
+
+// A cache folder of another user is neither written into nor changed.
+TEST_F(NetTest, AnotherUsersCacheFolderIsNotUsed) {
+  net::DownloadCache cache("Product One");
+  std::filesystem::create_directories(cache.Folder());
+  ASSERT_EQ(chmod(cache.Folder().c_str(), 0777), 0);
+  if (chown(cache.Folder().c_str(), 65534, 65534) != 0) GTEST_SKIP() << "cannot give a folder to another user here";
+  std::string path;
+  testing::internal::CaptureStderr();
+  net::TransferResult r = cache.Download(Url("/test/bytes?n=100"), {}, &path);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(path, "");
+  EXPECT_NE(err.find("not this user's alone"), std::string::npos) << err;
+  EXPECT_TRUE(FilesIn(cache.Folder()).empty());
+  EXPECT_EQ(ModeOf(cache.Folder()), 0777);
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <future>
 #include <thread>
 
@@ -159,6 +162,34 @@ TEST(SchemeOf, NamesTheSchemeOfAbsoluteAddressesOnly) {
       {"http://", ""},                   {"://x", ""},                    {"mailto:someone@x.test", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(net::SchemeOf(c.url), c.scheme) << c.url;
+}
+
+// The save path may be in a folder every user can write (/tmp): another user
+// who plants links under every temporary name they can guess neither blocks
+// the download nor has the body written through them, and the file is the
+// user's alone even under a umask of 0.
+TEST_F(NetTest, NamesPlantedBesideTheTargetAreNeitherUsedNorInTheWay) {
+  const std::string shared = dir_ + "/shared";
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const std::string victim = dir_ + "/victim";
+  WriteFile(victim, "untouched");
+  const std::string target = shared + "/update.bin";
+  for (int n = 0; n < 512; ++n) {
+    std::string planted = target + ".part-" + std::to_string(getpid()) + "-" + std::to_string(n);
+    ASSERT_EQ(symlink(victim.c_str(), planted.c_str()), 0);
+  }
+  mode_t oldMask = umask(0);
+  net::TransferResult r = net::DownloadToFile(Url("/test/bytes?n=5000"), target, net::TransferOptions());
+  umask(oldMask);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(ReadFile(target), Pattern(0, 5000));
+  EXPECT_EQ(ReadFile(victim), "untouched");
+  struct stat st;
+  ASSERT_EQ(lstat(target.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(FilesIn(shared).size(), 513u);  // the planted links and the file: no temporary left
 }
 
 }  // namespace
