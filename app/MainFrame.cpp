@@ -148,8 +148,9 @@ void CMainFrame::AddTrayIcon() {
   CMenu menu;
   if (menu.LoadMenu(kTrayMenuResource))
     if (const MenuPopup* popup = menu.GetSubMenu(0)) m_nid.menu = *popup;
+  // A tray may take a moment to show the icon: whether there is one is asked
+  // when a window would hide to it.
   m_bTrayAdded = Shell_NotifyIcon(NIM_ADD, &m_nid) != FALSE;
-  if (CurrentTrayKind() == TrayKind::None) CanHideToTray();  // says once that there is no tray
 }
 
 bool CMainFrame::CanHideToTray() {

@@ -21,6 +21,31 @@
 #include "platform/ui/EventLoop.h"
 #include "platform/ui/Input.h"
 
+// The holder of a top-level window's native children: a GtkFixed that asks
+// for no size of its own. A plain GtkFixed asks for the room its children
+// take, which GTK makes the window's minimum size: a page placed at the
+// window's full size would then keep the window from ever shrinking again.
+// The window's size is the client's to set (and its minimum that of
+// WM_GETMINMAXINFO); the children are still placed and sized as asked.
+struct TvChildLayer {
+  GtkFixed parent;
+};
+struct TvChildLayerClass {
+  GtkFixedClass parentClass;
+};
+G_DEFINE_TYPE(TvChildLayer, tv_child_layer, GTK_TYPE_FIXED)
+
+static void tv_child_layer_preferred_size(GtkWidget*, gint* minimum, gint* natural) {
+  *minimum = 1;
+  *natural = 1;
+}
+static void tv_child_layer_class_init(TvChildLayerClass* klass) {
+  GtkWidgetClass* widget = GTK_WIDGET_CLASS(klass);
+  widget->get_preferred_width = tv_child_layer_preferred_size;
+  widget->get_preferred_height = tv_child_layer_preferred_size;
+}
+static void tv_child_layer_init(TvChildLayer*) {}
+
 namespace ui {
 namespace gtkx {
 bool WindowManagerIconifies();
@@ -130,7 +155,7 @@ class GtkBackend final : public Backend {
     gtk_widget_add_events(t.window, GDK_POINTER_MOTION_MASK | GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                         GDK_LEAVE_NOTIFY_MASK | GDK_ENTER_NOTIFY_MASK | GDK_STRUCTURE_MASK |
                                         GDK_FOCUS_CHANGE_MASK);
-    t.fixed = gtk_fixed_new();
+    t.fixed = GTK_WIDGET(g_object_new(tv_child_layer_get_type(), nullptr));
     gtk_container_add(GTK_CONTAINER(t.window), t.fixed);
     gtk_widget_show(t.fixed);
     // The client places its windows itself (the launcher centred): the size
