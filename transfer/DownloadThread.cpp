@@ -1,6 +1,7 @@
 #include "transfer/DownloadThread.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/net/DownloadCache.h"
 #include "platform/net/Transfer.h"
@@ -22,10 +23,13 @@ net::TransferOptions DownloadOptions(net::CancelToken* cancel) {
   return o;
 }
 
-// Whether a file (not a folder or a device) of exactly size bytes is at path.
+// Whether a file of ours (a regular file, not a link, a folder or a device,
+// owned by this user) of exactly size bytes is at path. In a shared folder
+// such as /tmp another user could have put a file of that size there.
 bool HasSize(const std::string& path, long long size) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && static_cast<long long>(st.st_size) == size;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+         static_cast<long long>(st.st_size) == size;
 }
 
 }  // namespace

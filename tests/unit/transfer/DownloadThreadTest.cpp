@@ -1,6 +1,8 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "TransferFixture.h"
 #include "platform/net/DownloadCache.h"
@@ -105,6 +107,38 @@ TEST_F(TransferTest, AFileAlreadyThereWithTheExpectedSizeFinishesAtOnceAndSizeZe
   id = w.Queue(req);
   ASSERT_TRUE(w.notices.WaitFor(3));
   EXPECT_EQ(ReadFile(path), Pattern(0, 10));
+}
+
+// In a shared folder another user (or a link) could put a file of the
+// expected size at the save path: only a regular file of our own counts.
+TEST_F(TransferTest, AFileOfTheRightSizeThatIsNotOursIsDownloadedAgain) {
+  std::string mine = dir_ + "/mine.bin";
+  WriteFile(mine, "0123456789");
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> plant;
+  } cases[] = {
+      {"another user's file",
+       [](const std::string& p) {
+         WriteFile(p, "0123456789");
+         ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0);
+       }},
+      {"a link to a file of ours", [&](const std::string& p) { ASSERT_EQ(symlink(mine.c_str(), p.c_str()), 0); }},
+  };
+  Worker w;
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string path = dir_ + "/planted-" + std::to_string(n) + ".bin";
+    c.plant(path);
+    PARAM req = Request(Url("/test/bytes?n=10"));
+    req.strSavePath = path;
+    req.nFileSize = 10;
+    int id = w.Queue(req);
+    ASSERT_TRUE(w.notices.WaitFor(++n)) << c.name;
+    EXPECT_EQ(w.Result(id).strUrl, path) << c.name;
+    EXPECT_EQ(ReadFile(path), Pattern(0, 10)) << c.name << ": downloaded, not taken as it was";
+  }
+  EXPECT_EQ(ReadFile(mine), "0123456789") << "the link's target is untouched";
 }
 
 TEST_F(TransferTest, A404IsAFailureWithNoRecordAndGetResultKeepsTheCallersRecord) {
