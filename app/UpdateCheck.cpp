@@ -240,7 +240,7 @@ LRESULT CMainFrame::OnUpdateLoaded(WPARAM, LPARAM lParam) {
   std::string product = config->GetUserClientAbout();
   net::DownloadCache cache;
   std::string updates = cache.Folder() + "/" + kUpdatesFolder;
-  paths::MakeDirs(cache.Folder());
+  cache.MakePrivateFolder();  // the private copy's parent must be closed to others
   update::KeptPackage kept = update::KeepVerifiedPackage(
       done.strUrl, updates, update::PackageFileName(done.strSrcUrl), config->GetValue("updateKey"),
       m_update.strSig, product, m_update.strVersion);

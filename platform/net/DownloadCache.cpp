@@ -206,6 +206,12 @@ bool MakeCacheFolder(const std::string& folder) {
   return paths::MakePrivateDirs(folder.substr(0, vendor), folder.substr(vendor + 1));
 }
 
+}  // namespace
+
+bool DownloadCache::MakePrivateFolder() const { return MakeCacheFolder(folder_); }
+
+namespace {
+
 // Replaces the index atomically with rows whose files still exist.
 bool WriteIndex(const std::string& folder, const std::vector<Row>& rows) {
   std::string tmp = folder + "/.index-XXXXXX";

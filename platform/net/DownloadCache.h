@@ -40,6 +40,10 @@ class DownloadCache {
   explicit DownloadCache(const std::string& product);
 
   const std::string& Folder() const { return folder_; }
+  // Makes the folder (and its vendor folder) exist, private to this user:
+  // 0700, an older, open one of ours closed to others. False when it cannot
+  // be made so (another user's folder, no base).
+  bool MakePrivateFolder() const;
 
   // Downloads url into the cache and records it; *path receives the file.
   // An earlier entry for the same address stays until Remove. A failure is
