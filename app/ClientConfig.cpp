@@ -103,5 +103,9 @@ std::string ClientConfig::ValueOf(const TiXmlDocument* doc, const char* key) {
   const TiXmlElement* config = root->FirstChildElement();
   if (!config) return {};
   const char* value = config->Attribute(key);
-  return value ? std::string(value) : std::string();
+  if (!value) return {};
+  // The document is UTF-8 by now, but a character reference can still name a
+  // code point UTF-8 cannot carry ("&#xD800;"): such bytes are replaced, so
+  // every value is valid UTF-8.
+  return text::IsValidUtf8(value) ? std::string(value) : text::SanitizeUtf8(value);
 }

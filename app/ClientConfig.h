@@ -50,7 +50,8 @@ class ClientConfig {
   ClientConfig& operator=(const ClientConfig&) = delete;
 
   // The value of attribute key (exact case) of the document's configuration
-  // element, as UTF-8; "" when the key, the element or the document is
+  // element, as UTF-8 (bytes a character reference left that UTF-8 cannot
+  // hold become U+FFFD); "" when the key, the element or the document is
   // missing. The document is walked on every call.
   std::string GetValue(const char* key) const;
 

@@ -124,9 +124,12 @@ bool ReadVersionDocument(std::string_view bytes, VersionNotice* notice) {
   if (!root) return false;
   const TiXmlElement* client = root->FirstChildElement("CLIENT");
   if (!client) return false;
+  // A character reference can name a code point UTF-8 cannot carry
+  // ("&#xD800;"): such bytes are replaced, so every value is valid UTF-8.
   auto attribute = [client](const char* name) {
     const char* value = client->Attribute(name);
-    return value ? std::string(value) : std::string();
+    if (!value) return std::string();
+    return text::IsValidUtf8(value) ? std::string(value) : text::SanitizeUtf8(value);
   };
   notice->version = attribute("version");
   notice->url = attribute("url");

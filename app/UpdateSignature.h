@@ -28,7 +28,7 @@
 namespace update {
 
 // What a version document announces: the attributes of the CLIENT child of
-// the document's first element ("" where one is missing).
+// the document's first element as UTF-8 ("" where one is missing).
 struct VersionNotice {
   std::string version;
   std::string url;

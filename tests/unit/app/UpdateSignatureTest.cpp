@@ -165,6 +165,45 @@ TEST(UpdateSignatureTest, PackageFileNameIsOneSafeComponent) {
   EXPECT_EQ(update::PackageFileName("http://h/" + std::string(300, 'x')).size(), 100u);
 }
 
+TEST(UpdateSignatureTest, VersionDocumentsOfEveryShape) {
+  struct Case {
+    const char* what;
+    std::string doc;
+    bool read;
+    update::VersionNotice notice;
+  };
+  const std::string kReplaced = "\xEF\xBF\xBD";
+  const Case cases[] = {
+      {"the published shape",
+       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<VERSIONINFO>\n  <CLIENT version=\"1.0.0.2\" "
+       "url=\"http://h/dl/setup.bin\" sig=\"c2ln\"/>\n</VERSIONINFO>\n",
+       true, {"1.0.0.2", "http://h/dl/setup.bin", "c2ln"}},
+      {"any first element, other children and attributes, gb2312",
+       "<?xml version=\"1.0\" encoding=\"gb2312\"?><U note=\"x\"><OTHER/><CLIENT a=\"b\" version=\"\xD6\xD0\"/></U>",
+       true, {"\xE4\xB8\xAD", "", ""}},
+      {"character references UTF-8 cannot carry",
+       "<V><CLIENT version=\"1.0&#xD800;\" url=\"http://h/&#x110000;\" sig=\"&#xDFFF;\"/></V>", true,
+       {"1.0" + kReplaced + kReplaced + kReplaced, "http://h/" + kReplaced + kReplaced + kReplaced + kReplaced,
+        kReplaced + kReplaced + kReplaced}},
+      {"CLIENT deeper down", "<V><X><CLIENT version=\"2\"/></X></V>", false, {}},
+      {"CLIENT under a second root", "<V/><W><CLIENT version=\"2\"/></W>", false, {}},
+      {"broken markup", "<V><CLIENT version=\"2\"/>", false, {}},
+      {"cut by a NUL", std::string("<V><CLIENT version=\"2\"/>\0</V>", 29), false, {}},
+      {"empty", "", false, {}},
+  };
+  for (const Case& c : cases) {
+    update::VersionNotice notice{"unset", "unset", "unset"};
+    ASSERT_EQ(update::ReadVersionDocument(c.doc, &notice), c.read) << c.what;
+    if (!c.read) {
+      EXPECT_EQ(notice.version, "unset") << c.what;
+      continue;
+    }
+    EXPECT_EQ(notice.version, c.notice.version) << c.what;
+    EXPECT_EQ(notice.url, c.notice.url) << c.what;
+    EXPECT_EQ(notice.sig, c.notice.sig) << c.what;
+  }
+}
+
 class KeepPackageTest : public ::testing::Test {
  protected:
   void SetUp() override {

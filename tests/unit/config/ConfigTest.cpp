@@ -99,6 +99,8 @@ TEST_F(ConfigTest, LookupsInDocumentsOfEveryShape) {
       {"renamed root and configuration elements", "<ROOT><SETTINGS homeUrl=\"http://h/\"/></ROOT>", "http://h/"},
       {"text before the configuration element", "<A>some text<B homeUrl=\"x\"/></A>", "x"},
       {"character references", "<A><B homeUrl=\"a&amp;b&lt;&#x4E2D;&quot;\"/></A>", "a&b<\xE4\xB8\xAD\""},
+      {"character references UTF-8 cannot carry", "<A><B homeUrl=\"a&#xD800;b&#x110000;c\"/></A>",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "c"},
       {"line ends inside a value", "<A><B homeUrl=\"1\r\n2\r3\n4\"/></A>", "1\n2\n3\n4"},
       {"a NUL inside the root", Bytes("<A>\0<B homeUrl=\"x\"/></A>"), ""},
       {"a NUL before the root", Bytes("<?xml version=\"1.0\"?>\0<A><B homeUrl=\"x\"/></A>"), ""},
