@@ -4,7 +4,8 @@
 // alternates), and measures
 //   - from process start: the launcher's first frame and the home page's
 //     DOMContentLoaded in it (the client's TORVANE_TRACE_FD trace), the bare
-//     program's first frame and DOMContentLoaded (its stdout);
+//     program's first frame and DOMContentLoaded (its stdout), and when the
+//     windows and the page actually show (pixels read off the screen);
 //   - a click on the home page's start button to the game page's
 //     DocumentComplete in the game window;
 //   - PSS of the client's whole process tree with the launcher alone, with
@@ -171,7 +172,6 @@ std::vector<std::string> BaseEnvironment(const std::string& display, const fs::p
   return env;
 }
 
-// "name <ms> detail" -> the name's line, if any from index from on.
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 using Sample = std::optional<double>;
