@@ -14,6 +14,8 @@ packages=(
   fonts-wqy-microhei fonts-dejavu-core
   # tests, benchmarks and the stand-in operator
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev curl
+  # the client benchmark reads the screen and clicks through Xlib and XTest
+  libx11-dev libxtst-dev
   # end-to-end tests: a virtual display, input, screenshots, a compositor, a tray host
   xvfb xauth x11-utils xdotool imagemagick xcompmgr trayer dbus-x11
   xdg-utils xdg-user-dirs
