@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,6 +199,52 @@ TEST_F(StartupTest, BrandedVariantKeepsItsSettingsUnderItsOwnTitle) {
   EXPECT_EQ(RegQueryString(key, "UseHotKey", &value), ERROR_SUCCESS);
   EXPECT_EQ(value, "0");
   RegCloseKey(key);
+}
+
+// The timing trace for benchmarks: every step and the launcher's first frame,
+// one line each, in order, with times that never go back; a descriptor that is
+// not open is reported and the client runs as usual.
+TEST_F(StartupTest, TimingTraceListsTheStepsInOrderAndABadDescriptorChangesNothing) {
+  int trace[2];
+  ASSERT_EQ(pipe(trace), 0);
+  int ready = 0;
+  int status = RunClient({"TORVANE_TRACE_FD=" + std::to_string(trace[1])}, true, &ready);
+  close(trace[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; (n = read(trace[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  close(trace[0]);
+  ASSERT_GT(ready, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  std::vector<std::string> names;
+  double last = -1;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string name;
+    double ms = -1;
+    fields >> name >> ms;
+    ASSERT_FALSE(name.empty()) << text;
+    EXPECT_GE(ms, last) << line;
+    last = ms;
+    names.push_back(name);
+  }
+  std::vector<std::string> inOrder = {"DisplayOpened", "ConfigLoaded", "MainFrameOnCreate", "SkinLoaded",
+                                      "WindowsCreated", "FirstFace", "MessageLoop", "ExitInstance"};
+  auto at = names.begin();
+  for (const std::string& step : inOrder) {
+    at = std::find(at, names.end(), step);
+    ASSERT_NE(at, names.end()) << step << " missing or out of order in:\n" << text;
+  }
+  EXPECT_EQ(std::count(names.begin(), names.end(), "launcher-first-frame"), 1) << text;
+
+  ready = 0;
+  status = RunClient({"TORVANE_TRACE_FD=987"}, true, &ready);
+  ASSERT_GT(ready, 0) << "a bad trace descriptor stopped the client";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(StartupTest, UnknownBackendIsRefusedClearly) {
