@@ -68,6 +68,12 @@ mkdir -p "$logs"
 scratch=$(mktemp -d "$( [[ -d /dev/shm && -w /dev/shm ]] && echo /dev/shm || echo "${TMPDIR:-/tmp}")/torvane-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
+# Crashes, leaks, time-outs and running out of memory; not the slow inputs
+# libFuzzer also saves there (slow on a busy machine is no fault).
+count_findings() {
+  find "$1" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l
+}
+
 failed=0
 for target in "${targets[@]}"; do
   name=${target#fuzz_}
@@ -80,7 +86,7 @@ for target in "${targets[@]}"; do
   corpus=build-fuzz/fuzz-corpus/$name
   findings=build-fuzz/fuzz-findings/$name
   mkdir -p "$corpus" "$findings"
-  before=$(find "$findings" -type f | wc -l)
+  before=$(count_findings "$findings")
   detect_leaks=1
   [[ $leaks_off == *" $target "* ]] && detect_leaks=0
   log=$logs/$name.log
@@ -98,7 +104,7 @@ for target in "${targets[@]}"; do
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
   units=$(find "$corpus" -type f | wc -l)
-  found=$(($(find "$findings" -type f | wc -l) - before))
+  found=$(($(count_findings "$findings") - before))
   if ((status != 0 && found == 0)); then found=1; fi  # a crash libFuzzer could not save
   printf '%-20s %10s runs %6s s %8s/s  cov %-6s ft %-7s corpus %-6s findings %s\n' \
     "$target" "${runs:-0}" "$elapsed" "${rate:-0}" "${cov:-?}" "${ft:-?}" "$units" "$found"
